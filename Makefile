@@ -1,0 +1,68 @@
+# Set-up, build, demo and tests. `make demo` and `make test` each do all the
+# set-up a fresh machine needs.
+SHELL := /bin/bash
+PYTHON ?= python3
+VENV := .venv
+PY := $(VENV)/bin/python
+JOBS := $(shell nproc 2>/dev/null || echo 2)
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+ASAN_DIR := build/asan
+NATIVE_DIR := build/native
+
+export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
+
+.PHONY: all system-deps venv install demo test test-python test-asan test-native bench clean
+
+all: install
+
+# Debian packages: Eigen 3.4 and GoogleTest.
+system-deps:
+	@if [ ! -f /usr/include/eigen3/Eigen/Core ] || [ ! -f /usr/include/gtest/gtest.h ]; then \
+	  $(SUDO) apt-get update && $(SUDO) apt-get install -y libeigen3-dev libgtest-dev; \
+	fi
+
+$(VENV)/.ready:
+	$(PYTHON) -m venv $(VENV)
+	$(PY) -m pip install --upgrade pip
+	$(PY) -m pip install "pybind11>=2.11,<2.12" "scikit-build-core>=0.8" cmake ninja pytest numpy
+	touch $@
+
+venv: system-deps $(VENV)/.ready
+
+# Builds in build/<wheel tag>, so a rebuild after a small change is incremental.
+install: venv
+	$(PY) -m pip install --no-build-isolation --no-deps . -q
+
+demo: install
+	$(PY) examples/demo.py
+
+test: test-python test-native test-asan
+
+test-python: install
+	cd tests && ../$(PY) -m pytest -q
+
+test-native: venv
+	$(VENV)/bin/cmake -S . -B $(NATIVE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DVELORIN_SANITIZE=ON -Dpybind11_DIR=$$($(PY) -m pybind11 --cmakedir) \
+	  -DPython_EXECUTABLE=$(abspath $(PY)) > /dev/null
+	$(VENV)/bin/cmake --build $(NATIVE_DIR)
+	cd $(NATIVE_DIR) && ../../$(VENV)/bin/ctest --output-on-failure
+
+# The Python suite again on a build with AddressSanitizer and UBSan; leaks are
+# not checked (the interpreter keeps much alive at exit), any other report fails.
+test-asan: venv
+	$(VENV)/bin/cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DVELORIN_SANITIZE=ON -DVELORIN_BUILD_TESTS=OFF \
+	  -Dpybind11_DIR=$$($(PY) -m pybind11 --cmakedir) \
+	  -DPython_EXECUTABLE=$(abspath $(PY)) > /dev/null
+	$(VENV)/bin/cmake --build $(ASAN_DIR) --target VelorinLib
+	cd tests && LD_PRELOAD="$$(gcc -print-file-name=libasan.so):$$(gcc -print-file-name=libubsan.so)" \
+	  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  PYTHONMALLOC=malloc PYTHONPATH=$(abspath $(ASAN_DIR)) VELORIN_EXPECT_BUILD=$(abspath $(ASAN_DIR)) \
+	  ../$(PY) -m pytest -q -p no:cacheprovider
+
+bench: install
+	@echo "no benchmarks yet"
+
+clean:
+	rm -rf build

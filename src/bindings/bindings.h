@@ -1,0 +1,22 @@
+// Registration steps of the module body, each in its own file.
+#pragma once
+
+#include <memory>
+
+#include <pybind11/pybind11.h>
+
+namespace velorin::bindings {
+
+namespace py = pybind11;
+
+void BindRegisters(py::module_& m);
+void BindGates(py::module_& m);
+void BindQuantumCircuit(py::module_& m);
+
+// Hands a new gate to the interpreter as its own class, which then owns it.
+template <class G, class Base>
+G* Release(std::unique_ptr<Base> gate) {
+  return static_cast<G*>(gate.release());
+}
+
+}  // namespace velorin::bindings

@@ -1,0 +1,19 @@
+// Shared pieces of the QuantumCircuit bindings, which several files extend.
+#pragma once
+
+#include <memory>
+
+#include <pybind11/stl.h>
+
+#include "bindings/bindings.h"
+#include "circuit/quantum_circuit.h"
+
+namespace velorin::bindings {
+
+using CircuitClass = py::class_<QuantumCircuit, std::shared_ptr<QuantumCircuit>>;
+
+void BindCircuitConstructors(CircuitClass& cls);
+void BindOneQubitMethods(CircuitClass& cls);
+void BindMeasureMethods(CircuitClass& cls);
+
+}  // namespace velorin::bindings

@@ -1,0 +1,50 @@
+// One recorded operation of a circuit.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "circuit/gate_kind.h"
+#include "circuit/gate_matrices.h"
+
+namespace velorin {
+
+struct Instruction;
+// Records are shared so that gate objects can hold weak references: a gate
+// whose records were cleared, or whose circuit died, then finds nothing.
+using InstructionPtr = std::shared_ptr<Instruction>;
+using InstructionList = std::vector<InstructionPtr>;
+
+// What a register condition needs of its register, copied at c_if time so
+// that the condition never depends on the register object staying alive.
+struct ConditionRegister {
+  std::string name;
+  int32_t start = 0;
+  int32_t size = 0;
+};
+
+struct Instruction {
+  Matrix matrix;
+  std::vector<uint64_t> qubits;
+  std::vector<uint64_t> clbits;
+  GateKind kind = 0;
+  std::string name;
+  int64_t start_time = 0;
+  int64_t end_time = 0;
+  std::vector<double> params;
+  uint64_t num_ctrl_qubits = 0;
+  InstructionList sub_instructions;  // composites only, in execution order
+  std::vector<std::string> sub_names;
+  bool has_condition = false;
+  int64_t condition_value = 0;
+  bool condition_on_bit = true;
+  int64_t condition_bit = 0;
+  ConditionRegister condition_register;
+
+  std::string GateName() const;
+  std::string GateLabel() const;
+};
+
+}  // namespace velorin

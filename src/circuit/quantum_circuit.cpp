@@ -1,0 +1,502 @@
+#include "circuit/quantum_circuit.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "circuit/errors.h"
+#include "circuit/text_helpers.h"
+
+namespace velorin {
+
+int32_t gCircuitInstances = 0;
+
+namespace {
+
+constexpr const char* kInvalidQubitCount = "Invalid number of qubits passed.";
+constexpr const char* kInvalidClbitCount = "Invalid number of classical bits passed.";
+constexpr uint64_t kMaxQubits = 100;
+
+enum RegisterKind { kQuantumKind, kAncillaKind, kClassicalKind };
+
+template <class R, class... Args>
+std::shared_ptr<R> MakeDetached(Args&&... args) {
+  auto reg = std::make_shared<R>(std::forward<Args>(args)...);
+  reg->Detach();
+  return reg;
+}
+
+template <class R>
+int64_t TotalSize(const std::vector<std::shared_ptr<R>>& regs) {
+  int64_t total = 0;
+  for (const auto& reg : regs) total += reg->size();
+  return total;
+}
+
+template <class R>
+void AppendIndices(const std::vector<std::shared_ptr<R>>& regs, std::vector<int64_t>& out) {
+  for (const auto& reg : regs) {
+    for (int64_t i = 0; i < reg->size(); ++i) out.push_back(int64_t{reg->start()} + i);
+  }
+}
+
+}  // namespace
+
+void QuantumCircuit::TakeName(const std::string& given) {
+  if (!given.empty()) {
+    name = given;
+  } else {
+    name = "circuit_" + std::to_string(gCircuitInstances);
+    gCircuitInstances = WrappingAdd(gCircuitInstances, 1);
+  }
+}
+
+void QuantumCircuit::SizeBits(uint64_t qubits, uint64_t clbit_slots) {
+  total_qubits = qubits;
+  classical_bits.assign(clbit_slots, -1);
+  touched_qubits.assign(qubits, 0);
+}
+
+QuantumCircuit::QuantumCircuit() { TakeName(""); }
+
+QuantumCircuit::QuantumCircuit(uint64_t num_qubits_arg, uint64_t num_cbits,
+                               const std::string& name_arg, double phase) {
+  const uint64_t n = (num_qubits_arg == 0 || num_qubits_arg > kMaxQubits) ? kMaxQubits
+                                                                          : num_qubits_arg;
+  if (num_cbits > n) throw std::range_error(kInvalidClbitCount);
+  SizeBits(n, num_cbits);
+  quantum_registers.push_back(MakeDetached<QuantumRegister>(static_cast<int32_t>(n), ""));
+  classical_registers.push_back(MakeDetached<ClassicalRegister>(static_cast<int32_t>(n), ""));
+  global_phase = phase;
+  TakeName(name_arg);
+  RebuildRegisters();
+}
+
+QuantumCircuit::QuantumCircuit(uint64_t num_qubits_arg, const std::string& name_arg,
+                               double phase)
+    : QuantumCircuit(
+          (num_qubits_arg == 0 || num_qubits_arg > kMaxQubits) ? kMaxQubits : num_qubits_arg,
+          (num_qubits_arg == 0 || num_qubits_arg > kMaxQubits) ? kMaxQubits : num_qubits_arg,
+          name_arg, phase) {}
+
+QuantumCircuit::QuantumCircuit(const std::vector<RegisterArg>& registers,
+                               const std::string& name_arg, double phase) {
+  // The circuit works on its own copies; the caller's objects are updated last.
+  std::vector<std::shared_ptr<void>> copies;
+  for (const RegisterArg& arg : registers) {
+    if (auto q = std::get_if<QuantumRegister*>(&arg)) {
+      if ((*q)->size() < 0) throw std::range_error(kInvalidQubitCount);
+      quantum_registers.push_back(std::make_shared<QuantumRegister>(**q));
+      copies.push_back(quantum_registers.back());
+    } else if (auto a = std::get_if<AncillaRegister*>(&arg)) {
+      if ((*a)->size() < 0) throw std::range_error(kInvalidQubitCount);
+      ancilla_registers.push_back(std::make_shared<AncillaRegister>(**a));
+      copies.push_back(ancilla_registers.back());
+    } else {
+      ClassicalRegister* c = std::get<ClassicalRegister*>(arg);
+      if (c->size() < 0) throw std::range_error(kInvalidClbitCount);
+      classical_registers.push_back(std::make_shared<ClassicalRegister>(*c));
+      copies.push_back(classical_registers.back());
+    }
+  }
+  const int64_t q = TotalSize(quantum_registers) + TotalSize(ancilla_registers);
+  if (q < 1 || q > static_cast<int64_t>(kMaxQubits)) throw std::range_error(kInvalidQubitCount);
+  const int64_t c = TotalSize(classical_registers);
+  if (c < q) {
+    classical_registers.push_back(MakeDetached<ClassicalRegister>(static_cast<int32_t>(q - c), ""));
+  }
+  SizeBits(static_cast<uint64_t>(q), static_cast<uint64_t>(q));
+  global_phase = phase;
+  TakeName(name_arg);
+  RebuildRegisters();
+  for (size_t i = 0; i < registers.size(); ++i) {
+    std::visit(
+        [&](auto* target) {
+          using R = std::remove_pointer_t<decltype(target)>;
+          *target = *std::static_pointer_cast<R>(copies[i]);
+        },
+        registers[i]);
+  }
+}
+
+QuantumCircuit::QuantumCircuit(QuantumRegister& reg, const std::string& name_arg) {
+  if (reg.size() < 1 || reg.size() > static_cast<int32_t>(kMaxQubits)) {
+    throw std::range_error(kInvalidQubitCount);
+  }
+  const auto size = static_cast<uint64_t>(reg.size());
+  SizeBits(size, size);
+  auto creg = MakeDetached<ClassicalRegister>(reg.size(), "");
+  quantum_registers.push_back(std::make_shared<QuantumRegister>(reg));
+  classical_registers.push_back(std::move(creg));
+  TakeName(name_arg);
+  RebuildRegisters();
+  reg = *quantum_registers.front();
+}
+
+QuantumCircuit::QuantumCircuit(std::vector<std::shared_ptr<QuantumRegister>> quantum,
+                               std::vector<std::shared_ptr<AncillaRegister>> ancilla,
+                               std::vector<std::shared_ptr<ClassicalRegister>>& classical,
+                               const std::string& name_arg) {
+  for (const auto& r : quantum) {
+    if (r->size() < 0) throw std::range_error(kInvalidQubitCount);
+  }
+  for (const auto& r : ancilla) {
+    if (r->size() < 0) throw std::range_error(kInvalidQubitCount);
+  }
+  const int64_t q = TotalSize(quantum) + TotalSize(ancilla);
+  if (q < 1 || q > static_cast<int64_t>(kMaxQubits)) throw std::range_error(kInvalidQubitCount);
+  const int64_t c = TotalSize(classical);
+  if (c < q) classical.push_back(MakeDetached<ClassicalRegister>(static_cast<int32_t>(q - c), ""));
+  SizeBits(static_cast<uint64_t>(q), static_cast<uint64_t>(q));
+  quantum_registers = std::move(quantum);
+  ancilla_registers = std::move(ancilla);
+  classical_registers = classical;
+  TakeName(name_arg);
+  RebuildRegisters();
+}
+
+QuantumCircuit::~QuantumCircuit() { clear(); }
+
+bool QuantumCircuit::IsRegisterNameTaken(const std::string& reg_name, size_t position,
+                                         int kind) const {
+  auto taken = [&](const auto& regs, int regs_kind) {
+    for (size_t i = 0; i < regs.size(); ++i) {
+      if (regs_kind == kind && i + 1 == position) continue;
+      if (regs[i]->name() == reg_name) return true;
+    }
+    return false;
+  };
+  return taken(quantum_registers, kQuantumKind) || taken(ancilla_registers, kAncillaKind) ||
+         taken(classical_registers, kClassicalKind);
+}
+
+void QuantumCircuit::RebuildRegisters() {
+  num_qubits = 0;
+  num_ancillas = 0;
+  first_measure_index = -1;
+
+  // Each kind is numbered from zero; default names come from counters that
+  // never go back, and every name must be unique within the circuit.
+  auto renumber = [&](auto& regs, int kind, int32_t& next_index, int32_t base,
+                      int32_t& name_counter, const char* default_prefix, uint64_t* total) {
+    next_index = 0;
+    for (size_t i = 0; i < regs.size(); ++i) {
+      auto& reg = *regs[i];
+      if (total != nullptr) *total += static_cast<uint64_t>(reg.size());
+      reg.set_start(WrappingAdd(base, next_index));
+      if (reg.name().empty()) {
+        reg.set_name(default_prefix + std::to_string(name_counter));
+        name_counter = WrappingAdd(name_counter, 1);
+      }
+      if (IsRegisterNameTaken(reg.name(), i + 1, kind)) {
+        throw RunTimeError(reg.name() + " Register name already defined.");
+      }
+      next_index = WrappingAdd(next_index, reg.size());
+    }
+  };
+  renumber(quantum_registers, kQuantumKind, gNextQubitIndex, 0, gQregNameCounter, "q",
+           &num_qubits);
+  renumber(ancilla_registers, kAncillaKind, gNextAncillaIndex, gNextQubitIndex,
+           gAncillaNameCounter, "a", &num_ancillas);
+  renumber(classical_registers, kClassicalKind, gNextClbitIndex, 0, gCregNameCounter, "c",
+           nullptr);
+
+  num_clbits = classical_bits.size();
+  for (int64_t& slot : classical_bits) slot = -1;
+  for (const auto& record : instructions) {
+    record->start_time = 0;
+    record->end_time = 0;
+  }
+  registers_built = true;
+  registers_named = true;
+}
+
+int QuantumCircuit::AppendOneQubitInstruction(GateKind kind, const Matrix& matrix,
+                                              uint64_t qubit, const std::vector<double>& params,
+                                              InstructionList& target, const std::string& label) {
+  if (qubit >= total_qubits) throw RunTimeError(kInvalidGateParameter);
+  auto record = std::make_shared<Instruction>();
+  record->matrix = matrix;
+  record->kind = kind;
+  record->qubits = {qubit};
+  record->name = label;
+  record->params = params;
+  touched_qubits[qubit] = 1;
+  target.push_back(std::move(record));
+  return 0;
+}
+
+int QuantumCircuit::AppendTwoQubitInstruction(GateKind kind, const Matrix& matrix,
+                                              uint64_t first, uint64_t second,
+                                              const std::vector<double>& params,
+                                              InstructionList& target, const std::string& label) {
+  if (first == second || first >= total_qubits || second >= total_qubits) {
+    throw RunTimeError(kInvalidGateParameter);
+  }
+  auto record = std::make_shared<Instruction>();
+  record->matrix = matrix;
+  record->kind = kind;
+  record->qubits = {first, second};
+  record->name = label;
+  record->params = params;
+  touched_qubits[first] = 1;
+  touched_qubits[second] = 1;
+  target.push_back(std::move(record));
+  return 0;
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::FinishGate(GatePtr gate, int64_t count) {
+  gate->name = gate->label;
+  gate->num_qubits = static_cast<int32_t>(count);
+  return gate;
+}
+
+// One-qubit families ---------------------------------------------------------
+
+QuantumCircuit::GatePtr QuantumCircuit::OneQubitGate(const OneQubitFamily& family,
+                                                     const std::vector<double>& params,
+                                                     uint64_t qubit, const std::string& label) {
+  AppendOneQubitInstruction(family.kind, family.matrix(params), qubit, params, instructions,
+                            label);
+  GatePtr gate = MakeGate(family.cls, label);
+  gate->params = params;
+  gate->AddInstruction(instructions.back());
+  return FinishGate(std::move(gate), static_cast<int64_t>(total_qubits));
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::OneQubitGate(const OneQubitFamily& family,
+                                                     const std::vector<double>& params,
+                                                     const std::vector<int64_t>& qubits_arg,
+                                                     const std::string& label) {
+  GatePtr gate = MakeGate(family.cls, label);
+  gate->params = params;
+  const Matrix matrix = family.matrix(params);
+  for (int64_t q : qubits_arg) {
+    AppendOneQubitInstruction(family.kind, matrix, static_cast<uint64_t>(q), params, instructions,
+                              label);
+    gate->AddInstruction(instructions.back());
+    if (family.names_each_record) gate = FinishGate(std::move(gate), total_qubits);
+  }
+  if (!family.names_each_record) gate = FinishGate(std::move(gate), total_qubits);
+  return gate;
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::OneQubitGate(const OneQubitFamily& family,
+                                                     const std::vector<double>& params,
+                                                     QubitRange reg, const std::string& label) {
+  GatePtr gate = MakeGate(family.cls, label);
+  gate->params = params;
+  const Matrix matrix = family.matrix(params);
+  // A bad index throws at once, so a huge register never loops for long.
+  for (int64_t i = 0; i < reg.size; ++i) {
+    AppendOneQubitInstruction(family.kind, matrix, static_cast<uint64_t>(reg.start + i), params,
+                              instructions, label);
+    gate->AddInstruction(instructions.back());
+    if (family.names_each_record) gate = FinishGate(std::move(gate), total_qubits);
+  }
+  if (!family.names_each_record) gate = FinishGate(std::move(gate), total_qubits);
+  return gate;
+}
+
+// Barrier, measure, reset ------------------------------------------------------
+
+InstructionPtr QuantumCircuit::AppendBarrier(uint64_t qubit, const std::string& label) {
+  if (qubit >= total_qubits) throw RunTimeError(kInvalidGateParameter);
+  auto record = std::make_shared<Instruction>();
+  record->kind = kind::kBarrier;
+  record->name = label;
+  record->qubits = {qubit};
+  instructions.push_back(record);
+  return record;
+}
+
+InstructionPtr QuantumCircuit::AppendMeasure(uint64_t qubit, uint64_t clbit,
+                                             const std::string& label) {
+  // The classical bit is bounded by the qubit count, not by num_clbits.
+  if (qubit >= total_qubits || clbit >= total_qubits) throw RunTimeError(kInvalidGateParameter);
+  auto record = std::make_shared<Instruction>();
+  record->kind = kind::kMeasure;
+  record->name = label;
+  record->qubits = {qubit};
+  record->clbits = {clbit};
+  instructions.push_back(record);
+  return record;
+}
+
+InstructionPtr QuantumCircuit::AppendReset(uint64_t qubit, const std::string& label) {
+  if (qubit >= total_qubits) return nullptr;
+  auto record = std::make_shared<Instruction>();
+  record->kind = kind::kReset;
+  record->name = label;
+  record->qubits = {qubit};
+  instructions.push_back(record);
+  return record;
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::barrier(const std::string& label) {
+  GatePtr gate = MakeGate(GateClass::BarrierGate, label);
+  for (uint64_t q = 0; q < total_qubits; ++q) gate->AddInstruction(AppendBarrier(q, label));
+  return FinishGate(std::move(gate), static_cast<int64_t>(total_qubits));
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::barrier(const std::vector<int64_t>& qubits_arg,
+                                                const std::string& label) {
+  GatePtr gate = MakeGate(GateClass::BarrierGate, label);
+  int64_t recorded = 0;
+  for (int64_t q : qubits_arg) {
+    if (q < 0 || static_cast<uint64_t>(q) >= total_qubits) break;
+    gate->AddInstruction(AppendBarrier(static_cast<uint64_t>(q), label));
+    ++recorded;
+  }
+  return FinishGate(std::move(gate), recorded);
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::barrier(QubitRange reg, const std::string& label) {
+  GatePtr gate = MakeGate(GateClass::BarrierGate, label);
+  int64_t recorded = 0;
+  for (int64_t i = 0; i < reg.size; ++i) {
+    gate->AddInstruction(AppendBarrier(static_cast<uint64_t>(reg.start + i), label));
+    ++recorded;
+  }
+  return FinishGate(std::move(gate), recorded);
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::measure(uint64_t qubit, uint64_t clbit,
+                                                const std::string& label) {
+  auto record = AppendMeasure(qubit, clbit, label);
+  GatePtr gate = MakeGate(GateClass::MeasGate, label);
+  gate->AddInstruction(record);
+  return FinishGate(std::move(gate), 1);
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::measure(uint64_t qubit, const std::string& label) {
+  return measure(qubit, qubit, label);
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::measure(const std::vector<int64_t>& qubits_arg,
+                                                const std::string& label) {
+  GatePtr gate = MakeGate(GateClass::MeasGate, label);
+  for (int64_t q : qubits_arg) {
+    const auto u = static_cast<uint64_t>(q);
+    gate->AddInstruction(AppendMeasure(u, u, label));
+  }
+  return FinishGate(std::move(gate), static_cast<int64_t>(qubits_arg.size()));
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::measure(const std::vector<int64_t>& qubits_arg,
+                                                const std::vector<int64_t>& clbits_arg,
+                                                const std::string& label) {
+  if (qubits_arg.size() != clbits_arg.size()) {
+    throw RunTimeError("Invalid parameters passed. Length of vectors are not the same.");
+  }
+  GatePtr gate = MakeGate(GateClass::MeasGate, label);
+  for (size_t i = 0; i < qubits_arg.size(); ++i) {
+    gate->AddInstruction(AppendMeasure(static_cast<uint64_t>(qubits_arg[i]),
+                                       static_cast<uint64_t>(clbits_arg[i]), label));
+  }
+  return FinishGate(std::move(gate), static_cast<int64_t>(qubits_arg.size()));
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::measure(QubitRange reg, const std::string& label) {
+  GatePtr gate = MakeGate(GateClass::MeasGate, label);
+  for (int64_t i = 0; i < reg.size; ++i) {
+    const auto u = static_cast<uint64_t>(reg.start + i);
+    gate->AddInstruction(AppendMeasure(u, u, label));
+  }
+  return FinishGate(std::move(gate), reg.size);
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::measure(QubitRange reg, const ClassicalRegister& creg,
+                                                const std::string& label) {
+  if (reg.size != creg.size()) throw RunTimeError(kInvalidGateParameter);
+  GatePtr gate = MakeGate(GateClass::MeasGate, label);
+  for (int64_t i = 0; i < reg.size; ++i) {
+    gate->AddInstruction(AppendMeasure(static_cast<uint64_t>(reg.start + i),
+                                       static_cast<uint64_t>(creg.start() + i), label));
+  }
+  return FinishGate(std::move(gate), reg.size);
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::measure_all(const std::string& label) {
+  GatePtr gate = MakeGate(GateClass::MeasGate, label);
+  for (uint64_t q = 0; q < total_qubits; ++q) gate->AddInstruction(AppendMeasure(q, q, label));
+  return FinishGate(std::move(gate), static_cast<int64_t>(total_qubits));
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::measure_active(const std::string& label) {
+  GatePtr gate = MakeGate(GateClass::MeasGate, label);
+  int64_t measured = 0;
+  for (uint64_t q = 0; q < touched_qubits.size(); ++q) {
+    if (touched_qubits[q] != 1) continue;
+    gate->AddInstruction(AppendMeasure(q, q, label));
+    ++measured;
+  }
+  return FinishGate(std::move(gate), measured);
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::reset(uint64_t qubit, const std::string& label) {
+  auto record = AppendReset(qubit, label);
+  if (!record) return nullptr;
+  GatePtr gate = MakeGate(GateClass::ResetGate, label);
+  gate->AddInstruction(record);
+  return FinishGate(std::move(gate), 1);
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::reset(const std::vector<int64_t>& qubits_arg,
+                                              const std::string& label) {
+  GatePtr gate = MakeGate(GateClass::ResetGate, label);
+  for (int64_t q : qubits_arg) {
+    if (auto record = AppendReset(static_cast<uint64_t>(q), label)) gate->AddInstruction(record);
+  }
+  return FinishGate(std::move(gate), static_cast<int64_t>(qubits_arg.size()));
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::reset(QubitRange reg, const std::string& label) {
+  GatePtr gate = MakeGate(GateClass::ResetGate, label);
+  // Out-of-range qubits are skipped, so only the part inside the circuit is visited.
+  const int64_t first = reg.start < 0 ? -int64_t{reg.start} : 0;
+  const int64_t last = std::min<int64_t>(reg.size, static_cast<int64_t>(total_qubits) - reg.start);
+  for (int64_t i = first; i < last; ++i) {
+    if (auto record = AppendReset(static_cast<uint64_t>(reg.start + i), label)) {
+      gate->AddInstruction(record);
+    }
+  }
+  return FinishGate(std::move(gate), reg.size);
+}
+
+// Queries ------------------------------------------------------------------------
+
+void QuantumCircuit::clear() {
+  // Composites may nest deeply: release them level by level, not recursively.
+  InstructionList pending;
+  pending.swap(instructions);
+  while (!pending.empty()) {
+    InstructionPtr record = std::move(pending.back());
+    pending.pop_back();
+    if (record && record.use_count() == 1) {
+      for (auto& sub : record->sub_instructions) pending.push_back(std::move(sub));
+      record->sub_instructions.clear();
+    }
+  }
+}
+
+std::vector<int64_t> QuantumCircuit::qubits() const {
+  std::vector<int64_t> out;
+  AppendIndices(quantum_registers, out);
+  return out;
+}
+
+std::vector<int64_t> QuantumCircuit::ancillas() const {
+  std::vector<int64_t> out;
+  AppendIndices(ancilla_registers, out);
+  return out;
+}
+
+std::vector<int64_t> QuantumCircuit::clbits() const {
+  std::vector<int64_t> out;
+  AppendIndices(classical_registers, out);
+  return out;
+}
+
+std::string QuantumCircuit::op_start_times() const { return CurrentTimestamp(); }
+
+}  // namespace velorin

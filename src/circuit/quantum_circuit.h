@@ -1,0 +1,131 @@
+// The circuit: its registers, its owned instruction records and the settings
+// the last run left in it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "circuit/gate.h"
+#include "circuit/gate_families.h"
+#include "circuit/instruction.h"
+#include "circuit/registers.h"
+
+namespace velorin {
+
+extern int32_t gCircuitInstances;
+
+// One positional argument of the register constructor.
+using RegisterArg = std::variant<QuantumRegister*, AncillaRegister*, ClassicalRegister*>;
+
+// A register's qubits, start .. start + size - 1, whatever its kind.
+struct QubitRange {
+  int32_t start;
+  int32_t size;
+  template <class R>
+  static QubitRange Of(const R& reg) {
+    return {reg.start(), reg.size()};
+  }
+};
+
+class QuantumCircuit {
+ public:
+  using GatePtr = std::unique_ptr<Gate>;
+
+  QuantumCircuit();
+  QuantumCircuit(uint64_t num_qubits, uint64_t num_cbits, const std::string& name,
+                 double global_phase);
+  QuantumCircuit(uint64_t num_qubits, const std::string& name, double global_phase);
+  QuantumCircuit(const std::vector<RegisterArg>& registers, const std::string& name,
+                 double global_phase);
+  QuantumCircuit(QuantumRegister& reg, const std::string& name);
+  QuantumCircuit(std::vector<std::shared_ptr<QuantumRegister>> quantum,
+                 std::vector<std::shared_ptr<AncillaRegister>> ancilla,
+                 std::vector<std::shared_ptr<ClassicalRegister>>& classical,
+                 const std::string& name);
+  QuantumCircuit(const QuantumCircuit&) = delete;
+  QuantumCircuit& operator=(const QuantumCircuit&) = delete;
+  virtual ~QuantumCircuit();
+
+  // Recorders: validate against this circuit, append to `target`, return 0.
+  int AppendOneQubitInstruction(GateKind kind, const Matrix& matrix, uint64_t qubit,
+                                const std::vector<double>& params, InstructionList& target,
+                                const std::string& label);
+  int AppendTwoQubitInstruction(GateKind kind, const Matrix& matrix, uint64_t first,
+                                uint64_t second, const std::vector<double>& params,
+                                InstructionList& target, const std::string& label);
+
+  // One-qubit gate families: on a qubit, a list of qubits, or a register.
+  GatePtr OneQubitGate(const OneQubitFamily& family, const std::vector<double>& params,
+                       uint64_t qubit, const std::string& label);
+  GatePtr OneQubitGate(const OneQubitFamily& family, const std::vector<double>& params,
+                       const std::vector<int64_t>& qubits, const std::string& label);
+  GatePtr OneQubitGate(const OneQubitFamily& family, const std::vector<double>& params,
+                       QubitRange reg, const std::string& label);
+
+  GatePtr barrier(const std::string& label);
+  GatePtr barrier(const std::vector<int64_t>& qubits, const std::string& label);
+  GatePtr barrier(QubitRange reg, const std::string& label);
+
+  GatePtr measure(uint64_t qubit, uint64_t clbit, const std::string& label);
+  GatePtr measure(uint64_t qubit, const std::string& label);
+  GatePtr measure(const std::vector<int64_t>& qubits, const std::string& label);
+  GatePtr measure(const std::vector<int64_t>& qubits, const std::vector<int64_t>& clbits,
+                  const std::string& label);
+  GatePtr measure(QubitRange reg, const std::string& label);
+  GatePtr measure(QubitRange reg, const ClassicalRegister& creg, const std::string& label);
+  GatePtr measure_all(const std::string& label);
+  GatePtr measure_active(const std::string& label);
+
+  // Null when the qubit lies outside the circuit: nothing is recorded then.
+  GatePtr reset(uint64_t qubit, const std::string& label);
+  GatePtr reset(const std::vector<int64_t>& qubits, const std::string& label);
+  GatePtr reset(QubitRange reg, const std::string& label);
+
+  void clear();
+
+  std::vector<int64_t> qubits() const;
+  std::vector<int64_t> ancillas() const;
+  std::vector<int64_t> clbits() const;
+  std::string op_start_times() const;
+
+  uint64_t total_qubits = 0;
+  bool registers_built = false;
+  bool registers_named = false;
+  int32_t shots = 1;
+  std::vector<int64_t> classical_bits;
+  std::vector<uint64_t> touched_qubits;
+  std::vector<std::shared_ptr<QuantumRegister>> quantum_registers;
+  std::vector<std::shared_ptr<AncillaRegister>> ancilla_registers;
+  std::vector<std::shared_ptr<ClassicalRegister>> classical_registers;
+  uint64_t num_qubits = 0;
+  uint64_t num_ancillas = 0;
+  uint64_t num_clbits = 0;
+  std::string header = "OPENQASM 2.0;";
+  int32_t instances = 153;
+  double global_phase = 0.0;
+  std::string prefix = "circuit";
+  InstructionList instructions;
+  std::string name;
+  uint64_t max_bond_dimension = 512;
+  int64_t first_measure_index = -1;
+  uint64_t num_ctrl_qubits = 0;
+  bool quiet = true;
+  std::vector<int64_t> qubit_map;
+
+ private:
+  void TakeName(const std::string& name);
+  void RebuildRegisters();
+  bool IsRegisterNameTaken(const std::string& name, size_t position, int kind) const;
+  void SizeBits(uint64_t qubits, uint64_t clbit_slots);
+
+  InstructionPtr AppendBarrier(uint64_t qubit, const std::string& label);
+  InstructionPtr AppendMeasure(uint64_t qubit, uint64_t clbit, const std::string& label);
+  InstructionPtr AppendReset(uint64_t qubit, const std::string& label);
+  GatePtr FinishGate(GatePtr gate, int64_t num_qubits);
+};
+
+}  // namespace velorin

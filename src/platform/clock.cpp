@@ -1,0 +1,36 @@
+#include "platform/clock.h"
+
+#include <chrono>
+#include <ctime>
+
+namespace velorin::platform {
+
+int64_t WallClockTicks() {
+  using namespace std::chrono;
+  return duration_cast<duration<int64_t, std::ratio<1, 10000000>>>(
+             system_clock::now().time_since_epoch())
+      .count();
+}
+
+int64_t SteadyNanoseconds() {
+  using namespace std::chrono;
+  return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::string FormatLocalTime(int64_t seconds_since_epoch) {
+  std::time_t t = static_cast<std::time_t>(seconds_since_epoch);
+  std::tm local{};
+  if (localtime_r(&t, &local) == nullptr) return "";
+  char buffer[80];
+  size_t n = std::strftime(buffer, sizeof buffer, "%F %H:%M:%S", &local);
+  return std::string(buffer, n);
+}
+
+std::string CtimeNow() {
+  std::time_t t = std::time(nullptr);
+  char buffer[64];
+  if (ctime_r(&t, buffer) == nullptr) return "";
+  return buffer;
+}
+
+}  // namespace velorin::platform

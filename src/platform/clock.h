@@ -1,0 +1,21 @@
+// Wall clock, steady clock and local-time texts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velorin::platform {
+
+// 100-nanosecond ticks since 1970-01-01 00:00:00 UTC.
+int64_t WallClockTicks();
+
+// Steady clock in nanoseconds.
+int64_t SteadyNanoseconds();
+
+// Local time of whole seconds since the epoch as "%F %H:%M:%S".
+std::string FormatLocalTime(int64_t seconds_since_epoch);
+
+// The C library's ctime text of the present moment: 24 characters and a line feed.
+std::string CtimeNow();
+
+}  // namespace velorin::platform
