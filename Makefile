@@ -41,12 +41,14 @@ test: test-python test-native test-asan
 test-python: install
 	cd tests && ../$(PY) -m pytest -q
 
+# Native C++ tests (GoogleTest through CTest), under the sanitizers.
 test-native: venv
+	@if [ ! -f tests/native/CMakeLists.txt ]; then echo "no native tests"; exit 0; fi; \
 	$(VENV)/bin/cmake -S . -B $(NATIVE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DVELORIN_SANITIZE=ON -Dpybind11_DIR=$$($(PY) -m pybind11 --cmakedir) \
-	  -DPython_EXECUTABLE=$(abspath $(PY)) > /dev/null
-	$(VENV)/bin/cmake --build $(NATIVE_DIR)
-	cd $(NATIVE_DIR) && ../../$(VENV)/bin/ctest --output-on-failure
+	  -DPython_EXECUTABLE=$(abspath $(PY)) > /dev/null && \
+	$(VENV)/bin/cmake --build $(NATIVE_DIR) && \
+	cd $(NATIVE_DIR) && ASAN_OPTIONS=detect_leaks=0 ../../$(VENV)/bin/ctest --output-on-failure -j $(JOBS)
 
 # The Python suite again on a build with AddressSanitizer and UBSan; leaks are
 # not checked (the interpreter keeps much alive at exit), any other report fails.
@@ -61,8 +63,17 @@ test-asan: venv
 	  PYTHONMALLOC=malloc PYTHONPATH=$(abspath $(ASAN_DIR)) VELORIN_EXPECT_BUILD=$(abspath $(ASAN_DIR)) \
 	  ../$(PY) -m pytest -q -p no:cacheprovider
 
+# Benchmarks: native programs under bench/ built optimised, then the Python ones.
 bench: install
-	@echo "no benchmarks yet"
+	@if [ -f bench/CMakeLists.txt ]; then \
+	  $(VENV)/bin/cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DVELORIN_BUILD_BENCH=ON -DVELORIN_BUILD_TESTS=OFF \
+	    -Dpybind11_DIR=$$($(PY) -m pybind11 --cmakedir) \
+	    -DPython_EXECUTABLE=$(abspath $(PY)) > /dev/null && \
+	  $(VENV)/bin/cmake --build build/bench && \
+	  for b in build/bench/bench/velorin_bench*; do [ -x "$$b" ] && "$$b"; done; \
+	fi
+	@for b in bench/*.py; do [ -f "$$b" ] && $(PY) "$$b"; done; true
 
 clean:
 	rm -rf build
