@@ -1,0 +1,59 @@
+import gc
+
+import numpy as np
+import pytest
+
+import VelorinLib as vl
+
+
+@pytest.fixture
+def qc():
+    return vl.QuantumCircuit(3)
+
+
+def test_gate_members(qc):
+    gate = qc.h(0, "a")
+    assert isinstance(gate, vl.HGate) and isinstance(gate, vl.Gate)
+    assert (gate.label, gate.name, gate.params, gate.num_qubits) == ("a", "a", [], 3)
+    gate.params.append(1.0)
+    assert gate.params == []
+    for member in ["label", "name", "params", "num_qubits"]:
+        with pytest.raises(AttributeError):
+            setattr(gate, member, "x")
+    assert gate.label == "a"
+
+
+def test_c_if_overloads(qc):
+    gate = qc.x([0, 1, 2])
+    cr = vl.ClassicalRegister(2)
+    assert gate.c_if(cr, 3) is None
+    assert gate.c_if(1, 0) is None
+    assert gate.c_if(clbit=1, val=0) is None
+    assert gate.c_if(cr=cr, val=3) is None
+    assert gate.c_if(np.uint64(2), 1) is None
+    assert "Implments the IF test" in vl.Gate.c_if.__doc__
+
+
+@pytest.mark.parametrize("args", [(-1, 0), (0, -1), (0.5, 1), (None, 1), (0,), ("c", 1)])
+def test_c_if_bad_arguments(qc, args):
+    with pytest.raises(TypeError):
+        qc.h(0).c_if(*args)
+
+
+def test_c_if_on_gates_whose_records_are_gone():
+    # The gate outlives its circuit: c_if must not reach freed records.
+    gate = vl.QuantumCircuit(2).h([0, 1])
+    gc.collect()
+    gate.c_if(0, 1)
+    gate.c_if(vl.ClassicalRegister(1), 1)
+
+
+def test_condition_register_may_be_dropped(qc):
+    gate = qc.h(0)
+    cr = vl.ClassicalRegister(2)
+    gate.c_if(cr, 1)
+    del cr
+    gc.collect()
+    gate.c_if(0, 0)
+    del qc
+    gc.collect()
