@@ -69,7 +69,10 @@ void BindQuantumCircuit(py::module_& m) {
   CircuitClass cls(m, "QuantumCircuit");
   BindCircuitConstructors(cls);
   BindOneQubitMethods(cls);
+  BindTwoQubitMethods(cls);
   BindMeasureMethods(cls);
+  BindCountingMethods(cls);
+  BindResetMethods(cls);
 }
 
 }  // namespace velorin::bindings
