@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "bindings/circuit_binding.h"
+#include "bindings/composite_binding.h"
 
 namespace velorin::bindings {
 
@@ -69,7 +70,12 @@ void BindQuantumCircuit(py::module_& m) {
   CircuitClass cls(m, "QuantumCircuit");
   BindCircuitConstructors(cls);
   BindOneQubitMethods(cls);
+  BindThreeQubitMethods(cls);
   BindMeasureMethods(cls);
+  BindPauli(cls);
+  BindMultiControlledMethods(cls);
+  BindToffoliAlias(cls);
+  BindFourQubitMethods(cls);
 }
 
 }  // namespace velorin::bindings
