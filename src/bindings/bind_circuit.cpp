@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "bindings/circuit_binding.h"
+#include "bindings/composite_binding.h"
 
 namespace velorin::bindings {
 
@@ -70,9 +71,14 @@ void BindQuantumCircuit(py::module_& m) {
   BindCircuitConstructors(cls);
   BindOneQubitMethods(cls);
   BindTwoQubitMethods(cls);
+  BindThreeQubitMethods(cls);
   BindMeasureMethods(cls);
+  BindPauli(cls);
   BindCountingMethods(cls);
   BindResetMethods(cls);
+  BindMultiControlledMethods(cls);
+  BindToffoliAlias(cls);
+  BindFourQubitMethods(cls);
 }
 
 }  // namespace velorin::bindings
