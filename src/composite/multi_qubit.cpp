@@ -96,7 +96,8 @@ GatePtr gms(QuantumCircuit& qc, double theta, const std::vector<int64_t>& qubit_
   }
   InstructionPtr composite = NewComposite(label, "Gms", 0, {theta});
   for (int64_t q : qubit_list) AddCompositeQubit(*composite, qc, static_cast<uint64_t>(q));
-  const Matrix rxx = steps::RXXMatrix(theta);
+  const TwoQubitFamily& rxx_family = TwoQubitFamilyNamed("rxx");
+  const Matrix rxx = rxx_family.matrix({theta});
   int status = 0;
   for (size_t i = 0; i + 1 < qubit_list.size() && status == 0; ++i) {
     for (size_t j = i + 1; j < qubit_list.size() && status == 0; ++j) {

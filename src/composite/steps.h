@@ -15,14 +15,6 @@ inline constexpr double kHalfPi = 1.5707963267948966;
 inline constexpr double kQuarterPi = 0.7853981633974483;
 inline constexpr double kEighthPi = 0.39269908169872414;
 
-// Matrices of the parameterised steps.
-Matrix PhaseMatrix(double theta);                     // p and u1: diag(1, e^{i theta})
-Matrix U2Matrix(double phi, double lambda);           // u2, every part scaled by 1/sqrt(2)
-Matrix CPMatrix(double theta);                        // cp: kTemplateCP, (3,3) = e^{i theta}
-Matrix CUMatrix(double theta, double phi, double lambda, double gamma);  // cu
-Matrix CU1Matrix(double theta);                       // cu1: the angle itself at (3,3)
-Matrix RXXMatrix(double theta);                       // rxx
-
 int AppendOneQubitConstant(QuantumCircuit& qc, GateKind kind, const Matrix& matrix,
                            uint64_t qubit, InstructionList& list, const std::string& label);
 int AppendCX(QuantumCircuit& qc, uint64_t control, uint64_t target, InstructionList& list,
