@@ -12,7 +12,9 @@
 
 #include <Eigen/Core>
 
+#include "circuit/errors.h"
 #include "circuit/instruction.h"
+#include "circuit/quantum_circuit.h"
 
 namespace velorin::testing {
 
@@ -138,6 +140,27 @@ inline ::testing::AssertionResult Near(const Dense& actual, const Dense& expecte
   const double error = (actual - expected).cwiseAbs().maxCoeff();
   if (error <= tolerance) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "largest difference " << error;
+}
+
+inline constexpr const char* kInvalid = "Invalid Parameter passed to the gate instruction.";
+
+// The text of the RunTimeError a call throws, or "<no error>".
+template <class F>
+std::string ErrorText(F&& call) {
+  try {
+    call();
+  } catch (const RunTimeError& e) {
+    return e.what();
+  }
+  return "<no error>";
+}
+
+// Nothing recorded and no qubit marked.
+inline bool Untouched(const QuantumCircuit& qc) {
+  for (uint64_t mark : qc.touched_qubits) {
+    if (mark != 0) return false;
+  }
+  return qc.instructions.empty();
 }
 
 }  // namespace velorin::testing

@@ -16,25 +16,11 @@ using testing::C;
 using testing::Dense;
 using testing::kPi;
 
-constexpr const char* kInvalid = "Invalid Parameter passed to the gate instruction.";
+using testing::ErrorText;
+using testing::kInvalid;
+using testing::Untouched;
+
 constexpr const char* kMultiControl = "Error handling multi control gate.";
-
-template <class F>
-std::string ErrorText(F&& call) {
-  try {
-    call();
-  } catch (const RunTimeError& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
-
-bool Untouched(const QuantumCircuit& qc) {
-  for (uint64_t mark : qc.touched_qubits) {
-    if (mark != 0) return false;
-  }
-  return qc.instructions.empty();
-}
 
 std::vector<uint64_t> Distinct(const std::vector<int64_t>& controls) {
   std::vector<uint64_t> out(controls.begin(), controls.end());

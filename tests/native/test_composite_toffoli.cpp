@@ -15,24 +15,9 @@ using testing::C;
 using testing::Dense;
 using testing::kPi;
 
-constexpr const char* kInvalid = "Invalid Parameter passed to the gate instruction.";
-
-template <class F>
-std::string ErrorText(F&& call) {
-  try {
-    call();
-  } catch (const RunTimeError& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
-
-bool Untouched(const QuantumCircuit& qc) {
-  for (uint64_t mark : qc.touched_qubits) {
-    if (mark != 0) return false;
-  }
-  return qc.instructions.empty();
-}
+using testing::ErrorText;
+using testing::kInvalid;
+using testing::Untouched;
 
 using Qubits3 = std::tuple<uint64_t, uint64_t, uint64_t>;
 
