@@ -50,7 +50,7 @@ void SelectMaxBondDimension(QuantumCircuit& circuit, uint64_t mode) {
   CircuitOptimizer optimizer;
   optimizer.Build(circuit);
   const int32_t measure = optimizer.Cost(optimizer.interaction_matrix);
-  const uint64_t available_gib = platform::AvailableMemoryBytes() >> 30;
+  const uint64_t available_gib = platform::AvailablePhysicalMemory() >> 30;
   circuit.max_bond_dimension = ChooseBondDimension(mode, measure, available_gib);
 }
 

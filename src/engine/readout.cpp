@@ -28,7 +28,7 @@ uint64_t Add(uint64_t a, uint64_t b) { return a > kMax - b ? kMax : a + b; }
 // process be killed.
 void RequireBytes(uint64_t bytes) {
   if (bytes == kMax) throw MemoryAllocError();
-  const uint64_t available = platform::AvailableMemoryBytes();
+  const uint64_t available = platform::AvailablePhysicalMemory();
   if (available != 0 && bytes > available) throw MemoryAllocError();
 }
 

@@ -1,13 +1,12 @@
-// Free physical memory as the system reports it.
+// Available physical memory.
 #pragma once
 
 #include <cstdint>
 
 namespace velorin::platform {
 
-// Bytes of physical memory available to this process: the kernel's estimate
-// of available memory, bounded by the control group's remaining allowance
-// where a limit is set; 0 when nothing can be read.
-uint64_t AvailableMemoryBytes();
+// Bytes of physical memory available to this process: MemAvailable, bounded by
+// the cgroup limit where one is set; 0 when nothing can be read.
+uint64_t AvailablePhysicalMemory();
 
 }  // namespace velorin::platform

@@ -10,7 +10,7 @@
 
 #include "circuit/quantum_circuit.h"
 #include "composite/first_measure.h"
-#include "dense_reference.h"
+#include "state_vector_reference.h"
 #include "engine/mps_simulator.h"
 
 namespace velorin {
