@@ -22,6 +22,7 @@ std::mt19937 FreshGenerator() {
 }  // namespace
 
 void MpsSimulator::MeasureQubits(const std::vector<uint64_t>& qubits) {
+  RequireChain();
   std::vector<bool> wanted(n_, false);
   for (uint64_t q : qubits) {
     if (q < n_) wanted[q] = true;  // other numbers are not qubits of this engine

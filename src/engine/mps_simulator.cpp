@@ -198,6 +198,7 @@ struct MpsSimulator::WalkFrame {
 
 void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const InstructionList& list,
                                        size_t start, bool nested) {
+  RequireChain();
   size_t begin = 0;
   if (start != 0 && !nested && checkpoint_valid_) {
     begin = start;

@@ -122,6 +122,7 @@ class MpsSimulator {
   void ExchangeAdjacent(uint64_t lo);
   void RebuildQubitToPosition();
   void RequirePosition(uint64_t position) const;
+  void RequireChain() const;
   void CheckReadOutQubits(const std::vector<uint64_t>& qubits) const;
   void RequireMergeMemory(uint64_t first, uint64_t last, uint64_t extra_bytes) const;
   bool UseParallel(uint64_t items) const;

@@ -16,6 +16,14 @@ void MpsSimulator::RequirePosition(uint64_t position) const {
   if (position >= n_ || position >= chain_.size()) throw std::out_of_range(kInvalidSubscript);
 }
 
+// Until the first reset there is no chain to work on.
+void MpsSimulator::RequireChain() const {
+  if (chain_.size() != n_ || bonds_.size() != n_ || position_to_qubit_.size() != n_ ||
+      qubit_to_position_.size() != n_) {
+    throw std::out_of_range(kInvalidSubscript);
+  }
+}
+
 void MpsSimulator::RebuildQubitToPosition() {
   for (size_t p = 0; p < position_to_qubit_.size(); ++p) {
     qubit_to_position_[static_cast<size_t>(position_to_qubit_[p])] = static_cast<int64_t>(p);
@@ -60,6 +68,7 @@ void MpsSimulator::MoveQubit(uint64_t source, uint64_t target) {
 }
 
 void MpsSimulator::RestoreQubitOrder() {
+  RequireChain();
   if (n_ < 2) return;
   for (uint64_t i = 0; i + 1 < n_; ++i) {
     uint64_t j = i + 1;

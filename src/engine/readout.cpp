@@ -130,7 +130,8 @@ std::vector<uint64_t> MpsSimulator::ReverseBitOrder(const std::vector<uint64_t>&
 // ---- checks ----
 
 void MpsSimulator::CheckReadOutQubits(const std::vector<uint64_t>& qubits) const {
-  if (qubits.empty() || chain_.size() != n_) throw std::out_of_range("invalid vector subscript");
+  RequireChain();
+  if (qubits.empty()) throw std::out_of_range("invalid vector subscript");
   std::vector<bool> seen(n_, false);
   for (uint64_t q : qubits) {
     if (q >= n_ || seen[q]) throw std::out_of_range("invalid vector subscript");
@@ -157,7 +158,7 @@ void MpsSimulator::RequireMergeMemory(uint64_t first, uint64_t last, uint64_t ex
 
 std::vector<Complex> MpsSimulator::GetStateVector() {
   if (n_ > kStateVectorMaxQubits) throw RunTimeError(kStateVectorTooLarge);
-  if (chain_.size() != n_) throw std::out_of_range("invalid vector subscript");
+  RequireChain();
   RestoreQubitOrder();
   std::vector<uint64_t> all(n_);
   for (uint64_t q = 0; q < n_; ++q) all[q] = q;
@@ -238,7 +239,7 @@ Matrix MpsSimulator::GetDensityMatrix(std::vector<uint64_t> qubits) const {
 }
 
 std::vector<Complex> MpsSimulator::GetAmplitudes(const std::vector<uint64_t>& indices) const {
-  if (chain_.size() != n_) throw std::out_of_range("invalid vector subscript");
+  RequireChain();
   std::vector<Complex> amplitudes(indices.size());
   const int64_t count = static_cast<int64_t>(indices.size());
   const bool parallel = UseParallel(static_cast<uint64_t>(count));

@@ -49,6 +49,23 @@ TEST(EngineObject, NewEngineAndReset) {
   EXPECT_TRUE(engine.quiet());
 }
 
+TEST(EngineObject, NothingWorksOnAChainNotYetBuilt) {
+  MpsSimulator engine(2);
+  auto c = NewCircuit(2);
+  Add1(*c, kind::kX, kGateX, 0);
+  EXPECT_THROW(engine.ExecuteInstructions(*c, c->instructions, 0, false), std::out_of_range);
+  EXPECT_THROW(engine.MeasureQubits({0}), std::out_of_range);
+  EXPECT_THROW(engine.RestoreQubitOrder(), std::out_of_range);
+  EXPECT_THROW(engine.SwapPositions(0, 1), std::out_of_range);
+  EXPECT_THROW(engine.ProbabilityOfZero(0), std::out_of_range);
+  EXPECT_THROW(engine.GetStateVector(), std::out_of_range);
+  EXPECT_THROW(engine.GetAmplitudes({0}), std::out_of_range);
+  EXPECT_THROW(engine.GetDensityMatrix({0}), std::out_of_range);
+  engine.RestoreCheckpoint();  // none saved: still nothing to work on
+  EXPECT_THROW(engine.MeasureQubits({0}), std::out_of_range);
+  EXPECT_EQ(engine.MeasuredBitsText(), "XX");
+}
+
 TEST(EngineObject, QubitCountIsBounded) {
   EXPECT_THROW(MpsSimulator(0), std::range_error);
   EXPECT_THROW(MpsSimulator(101), std::range_error);
