@@ -1,0 +1,122 @@
+// Timings of the engine's main paths: the two-site update at fixed bond
+// dimensions, shots from the checkpoint, and a random brickwork circuit.
+// One line per case; no targets, only figures to compare against.
+#include <Eigen/QR>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "circuit/quantum_circuit.h"
+#include "composite/first_measure.h"
+#include "engine/bond_policy.h"
+#include "engine/mps_simulator.h"
+#include "platform/clock.h"
+
+namespace velorin {
+namespace {
+
+double Seconds(int64_t from, int64_t to) { return static_cast<double>(to - from) * 1e-9; }
+
+Matrix RandomUnitary(Eigen::Index dim, std::mt19937_64& rng) {
+  std::normal_distribution<double> gauss;
+  Matrix g(dim, dim);
+  for (Eigen::Index i = 0; i < g.size(); ++i) g(i) = Complex(gauss(rng), gauss(rng));
+  return Eigen::HouseholderQR<Matrix>(g).householderQ();
+}
+
+std::unique_ptr<QuantumCircuit> NewCircuit(uint64_t n) {
+  return std::make_unique<QuantumCircuit>(n, n, "", 0.0);
+}
+
+// Random two-qubit gates on alternating neighbour pairs.
+void AddBrickwork(QuantumCircuit& c, uint64_t n, int depth, std::mt19937_64& rng) {
+  for (int layer = 0; layer < depth; ++layer) {
+    for (uint64_t q = layer % 2; q + 1 < n; q += 2) {
+      c.AppendTwoQubitInstruction(kind::kUnnamed, RandomUnitary(4, rng), q, q + 1, {},
+                                  c.instructions, "");
+    }
+  }
+}
+
+// The middle pair of a chain whose bonds on both sides of it hold `bond`
+// values: 2k + 2 qubits scrambled by a brickwork, k = log2(bond).
+void TwoSiteUpdate(uint64_t bond) {
+  uint64_t k = 0;
+  while ((uint64_t{1} << k) < bond) ++k;
+  const uint64_t n = 2 * k + 2;
+  std::mt19937_64 rng(7);
+  auto c = NewCircuit(n);
+  c->max_bond_dimension = kUnlimitedBondDimension;
+  AddBrickwork(*c, n, static_cast<int>(2 * n), rng);
+  ComputeFirstMeasureIndex(*c);
+  MpsSimulator engine(n);
+  engine.Run(*c);
+  const Matrix gate = RandomUnitary(4, rng);
+  const int updates = bond >= 256 ? 20 : bond >= 64 ? 200 : 2000;
+  const int64_t start = platform::SteadyNanoseconds();
+  for (int i = 0; i < updates; ++i) engine.ApplyTwoSiteGate(k, kind::kUnnamed, gate, false);
+  const int64_t end = platform::SteadyNanoseconds();
+  std::printf("two-site update, bond dimension %3llu (bonds %llu|%llu|%llu): %10.3f ms per update "
+              "(%d updates)\n",
+              static_cast<unsigned long long>(bond),
+              static_cast<unsigned long long>(engine.bonds()[k - 1].size()),
+              static_cast<unsigned long long>(engine.bonds()[k].size()),
+              static_cast<unsigned long long>(engine.bonds()[k + 1].size()),
+              Seconds(start, end) * 1e3 / updates, updates);
+}
+
+// h, a cx chain, measure_all: 1000 shots as the backend runs them.
+void GhzShots() {
+  const uint64_t n = 100;
+  const int shots = 1000;
+  auto c = NewCircuit(n);
+  c->AppendOneQubitInstruction(kind::kH, kGateH, 0, {}, c->instructions, "");
+  for (uint64_t q = 0; q + 1 < n; ++q) {
+    c->AppendTwoQubitInstruction(kind::kCX, kGateCX, q, q + 1, {}, c->instructions, "");
+  }
+  c->measure_all("");
+  const int64_t start = platform::SteadyNanoseconds();
+  SelectMaxBondDimension(*c, kAutomatic);
+  ComputeFirstMeasureIndex(*c);
+  MpsSimulator engine(n);
+  int ones = 0;
+  for (int shot = 0; shot < shots; ++shot) {
+    engine.Run(*c);
+    ones += engine.MeasuredBitString()[0] == '1';
+  }
+  const int64_t end = platform::SteadyNanoseconds();
+  std::printf("GHZ 100 qubits, %d shots of measure_all: %10.3f ms total, %.3f ms per shot (%d all-ones)\n",
+              shots, Seconds(start, end) * 1e3, Seconds(start, end) * 1e3 / shots, ones);
+}
+
+// 20 qubits, 10 layers of random two-qubit gates, run once with no cap.
+void Brickwork() {
+  const uint64_t n = 20;
+  std::mt19937_64 rng(20240601);
+  auto c = NewCircuit(n);
+  for (uint64_t q = 0; q < n; ++q) {
+    c->AppendOneQubitInstruction(kind::kU, RandomUnitary(2, rng), q, {}, c->instructions, "");
+  }
+  AddBrickwork(*c, n, 10, rng);
+  c->max_bond_dimension = kUnlimitedBondDimension;
+  ComputeFirstMeasureIndex(*c);
+  MpsSimulator engine(n);
+  const int64_t start = platform::SteadyNanoseconds();
+  engine.Run(*c);
+  const int64_t end = platform::SteadyNanoseconds();
+  size_t widest = 0;
+  for (const BondValues& b : engine.bonds()) widest = std::max(widest, b.size());
+  std::printf("random brickwork 20 qubits, depth 10: %10.3f ms (widest bond %zu)\n",
+              Seconds(start, end) * 1e3, widest);
+}
+
+}  // namespace
+}  // namespace velorin
+
+int main() {
+  for (uint64_t bond : {16, 64, 256}) velorin::TwoSiteUpdate(bond);
+  velorin::GhzShots();
+  velorin::Brickwork();
+  return 0;
+}
