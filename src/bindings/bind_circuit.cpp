@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "bindings/circuit_binding.h"
+#include "bindings/composite_binding.h"
 
 namespace velorin::bindings {
 
@@ -69,7 +70,15 @@ void BindQuantumCircuit(py::module_& m) {
   CircuitClass cls(m, "QuantumCircuit");
   BindCircuitConstructors(cls);
   BindOneQubitMethods(cls);
+  BindTwoQubitMethods(cls);
+  BindThreeQubitMethods(cls);
   BindMeasureMethods(cls);
+  BindPauli(cls);
+  BindCountingMethods(cls);
+  BindResetMethods(cls);
+  BindMultiControlledMethods(cls);
+  BindToffoliAlias(cls);
+  BindFourQubitMethods(cls);
 }
 
 }  // namespace velorin::bindings

@@ -1,4 +1,4 @@
-// barrier, measure_active, measure_all, measure and reset.
+// barrier, measure_active, measure_all, measure; and reset.
 #include "bindings/circuit_binding.h"
 
 namespace velorin::bindings {
@@ -97,7 +97,10 @@ void BindMeasureMethods(CircuitClass& cls) {
             return Release<MeasGate>(c.measure(qubits, clbits, label));
           },
           py::arg("qubit_list"), py::arg("cbit_list"), py::arg("label") = "", kMeasureDoc);
+}
 
+// Registered after the counting methods, which sit between measure and reset.
+void BindResetMethods(CircuitClass& cls) {
   cls.def(
          "reset",
          [](QC& c, uint64_t qubit, Label label) { return Release<ResetGate>(c.reset(qubit, label)); },

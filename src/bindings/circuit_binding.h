@@ -14,6 +14,9 @@ using CircuitClass = py::class_<QuantumCircuit, std::shared_ptr<QuantumCircuit>>
 
 void BindCircuitConstructors(CircuitClass& cls);
 void BindOneQubitMethods(CircuitClass& cls);
+void BindTwoQubitMethods(CircuitClass& cls);
 void BindMeasureMethods(CircuitClass& cls);
+void BindCountingMethods(CircuitClass& cls);
+void BindResetMethods(CircuitClass& cls);
 
 }  // namespace velorin::bindings

@@ -5,6 +5,7 @@
 
 #include "circuit/errors.h"
 #include "circuit/text_helpers.h"
+#include "platform/text.h"
 
 namespace velorin {
 
@@ -250,13 +251,39 @@ QuantumCircuit::GatePtr QuantumCircuit::FinishGate(GatePtr gate, int64_t count) 
   return gate;
 }
 
-// One-qubit families ---------------------------------------------------------
+// Gate families ------------------------------------------------------------------
+
+namespace {
+
+template <class Family>
+void CheckAngleCount(const Family& family, const std::vector<double>& params) {
+  if (params.size() != family.param_names.size()) {
+    throw std::invalid_argument(std::string("wrong number of angles for ") + family.method);
+  }
+}
+
+}  // namespace
+
+int QuantumCircuit::AppendGate(const OneQubitFamily& family, const std::vector<double>& params,
+                               uint64_t qubit, InstructionList& target,
+                               const std::string& label) {
+  CheckAngleCount(family, params);
+  return AppendOneQubitInstruction(family.kind, family.matrix(params), qubit, params, target,
+                                   label);
+}
+
+int QuantumCircuit::AppendGate(const TwoQubitFamily& family, const std::vector<double>& params,
+                               uint64_t first, uint64_t second, InstructionList& target,
+                               const std::string& label) {
+  CheckAngleCount(family, params);
+  return AppendTwoQubitInstruction(family.kind, family.matrix(params), first, second, params,
+                                   target, label);
+}
 
 QuantumCircuit::GatePtr QuantumCircuit::OneQubitGate(const OneQubitFamily& family,
                                                      const std::vector<double>& params,
                                                      uint64_t qubit, const std::string& label) {
-  AppendOneQubitInstruction(family.kind, family.matrix(params), qubit, params, instructions,
-                            label);
+  AppendGate(family, params, qubit, instructions, label);
   GatePtr gate = MakeGate(family.cls, label);
   gate->params = params;
   gate->AddInstruction(instructions.back());
@@ -269,10 +296,8 @@ QuantumCircuit::GatePtr QuantumCircuit::OneQubitGate(const OneQubitFamily& famil
                                                      const std::string& label) {
   GatePtr gate = MakeGate(family.cls, label);
   gate->params = params;
-  const Matrix matrix = family.matrix(params);
   for (int64_t q : qubits_arg) {
-    AppendOneQubitInstruction(family.kind, matrix, static_cast<uint64_t>(q), params, instructions,
-                              label);
+    AppendGate(family, params, static_cast<uint64_t>(q), instructions, label);
     gate->AddInstruction(instructions.back());
     if (family.names_each_record) gate = FinishGate(std::move(gate), total_qubits);
   }
@@ -285,16 +310,94 @@ QuantumCircuit::GatePtr QuantumCircuit::OneQubitGate(const OneQubitFamily& famil
                                                      QubitRange reg, const std::string& label) {
   GatePtr gate = MakeGate(family.cls, label);
   gate->params = params;
-  const Matrix matrix = family.matrix(params);
   // A bad index throws at once, so a huge register never loops for long.
   for (int64_t i = 0; i < reg.size; ++i) {
-    AppendOneQubitInstruction(family.kind, matrix, static_cast<uint64_t>(reg.start + i), params,
-                              instructions, label);
+    AppendGate(family, params, static_cast<uint64_t>(reg.start + i), instructions, label);
     gate->AddInstruction(instructions.back());
     if (family.names_each_record) gate = FinishGate(std::move(gate), total_qubits);
   }
   if (!family.names_each_record) gate = FinishGate(std::move(gate), total_qubits);
   return gate;
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::TwoQubitGate(const TwoQubitFamily& family,
+                                                     const std::vector<double>& params,
+                                                     uint64_t first, uint64_t second,
+                                                     const std::string& label) {
+  AppendGate(family, params, first, second, instructions, label);
+  GatePtr gate = MakeGate(family.cls, label);
+  gate->params = params;
+  gate->AddInstruction(instructions.back());
+  return FinishGate(std::move(gate), static_cast<int64_t>(total_qubits));
+}
+
+// Delay ----------------------------------------------------------------------------
+
+namespace {
+
+struct DelayUnit {
+  const char* name;  // upper case
+  double factor;     // nanoseconds per unit
+};
+
+// Looked up in this order; "DT" takes the factor of "MS".
+constexpr DelayUnit kDelayUnits[] = {{"S", 1000000000.0}, {"MS", 1000000.0}, {"US", 1000.0},
+                                     {"NS", 1.0},          {"PS", 0.001},     {"DT", 1000000.0}};
+
+constexpr const char* kInvalidDelayUnit =
+    "Invalid input for \"unit\". Try one of - \"s\", \"ms\", \"us\", \"ns\",\"ps\", or , "
+    "\"dt\".";
+
+// Computed in double: a 32-bit count of seconds reaches 2.1e18 ns, far past 32 bits.
+double DelayNanoseconds(int32_t duration, std::string unit) {
+  unit = platform::AsciiUpper(std::move(unit));
+  for (const DelayUnit& u : kDelayUnits) {
+    if (unit == u.name) return static_cast<double>(duration) * u.factor;
+  }
+  throw RunTimeError(kInvalidDelayUnit);
+}
+
+}  // namespace
+
+double QuantumCircuit::AppendDelay(int32_t duration, uint64_t qubit, std::string unit,
+                                   const std::string& label) {
+  // The unit is checked before the qubit.
+  const double nanoseconds = DelayNanoseconds(duration, std::move(unit));
+  AppendOneQubitInstruction(kind::kDelay, Matrix(), qubit, {nanoseconds}, instructions, label);
+  return nanoseconds;
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::delay(int32_t duration, uint64_t qubit, std::string unit,
+                                              const std::string& label) {
+  const double nanoseconds = AppendDelay(duration, qubit, std::move(unit), label);
+  GatePtr gate = MakeGate(GateClass::DelayGate, label);
+  gate->params = {nanoseconds};
+  gate->AddInstruction(instructions.back());
+  return FinishGate(std::move(gate), static_cast<int64_t>(total_qubits));
+}
+
+// The list and register forms report the duration as given, not in nanoseconds.
+QuantumCircuit::GatePtr QuantumCircuit::delay(int32_t duration,
+                                              const std::vector<int64_t>& qubits_arg,
+                                              const std::string& unit, const std::string& label) {
+  GatePtr gate = MakeGate(GateClass::DelayGate, label);
+  for (int64_t q : qubits_arg) {
+    AppendDelay(duration, static_cast<uint64_t>(q), unit, label);
+    gate->AddInstruction(instructions.back());
+  }
+  gate->params = {static_cast<double>(duration)};
+  return FinishGate(std::move(gate), static_cast<int64_t>(total_qubits));
+}
+
+QuantumCircuit::GatePtr QuantumCircuit::delay(int32_t duration, QubitRange reg,
+                                              const std::string& unit, const std::string& label) {
+  GatePtr gate = MakeGate(GateClass::DelayGate, label);
+  for (int64_t i = 0; i < reg.size; ++i) {
+    AppendDelay(duration, static_cast<uint64_t>(reg.start + i), unit, label);
+    gate->AddInstruction(instructions.back());
+  }
+  gate->params = {static_cast<double>(duration)};
+  return FinishGate(std::move(gate), static_cast<int64_t>(total_qubits));
 }
 
 // Barrier, measure, reset ------------------------------------------------------
@@ -510,6 +613,132 @@ void QuantumCircuit::clear() {
       record->sub_instructions.clear();
     }
   }
+}
+
+namespace {
+
+// depth reports a failed allocation of its counters under its own text.
+class DepthAllocError : public std::bad_alloc {
+ public:
+  const char* what() const noexcept override { return "Error allocating memory in depth"; }
+};
+
+// First register whose range ends beyond `index`: starts increase along a list.
+template <class R>
+const R* FirstEndingAfter(const std::vector<std::shared_ptr<R>>& regs, int64_t index) {
+  for (const auto& reg : regs) {
+    if (index < int64_t{reg->start()} + reg->size()) return reg.get();
+  }
+  return nullptr;
+}
+
+template <class R>
+std::pair<int64_t, std::string> OffsetIn(const R& reg, int64_t index) {
+  // Wrapping subtraction: an index far below the first register must not overflow.
+  const auto offset = static_cast<uint64_t>(index) - static_cast<uint64_t>(int64_t{reg.start()});
+  return {static_cast<int64_t>(offset), reg.name()};
+}
+
+template <class R>
+const R* NamedRegister(const std::vector<std::shared_ptr<R>>& regs, const std::string& name) {
+  for (const auto& reg : regs) {
+    if (reg->name() == name) return reg.get();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int32_t QuantumCircuit::depth() const {
+  try {
+    std::vector<int64_t> counts(total_qubits, 0);
+    auto count = [&counts](const Instruction& record) {
+      for (uint64_t q : record.qubits) {
+        if (q < counts.size()) ++counts[q];
+      }
+    };
+    // Composites may nest to any depth, so they are walked with a heap stack:
+    // a composite's parts first, then the composite itself on its own qubits.
+    struct Frame {
+      const InstructionList* list;
+      size_t next;
+      const Instruction* composite;
+    };
+    std::vector<Frame> stack{{&instructions, 0, nullptr}};
+    while (!stack.empty()) {
+      Frame& top = stack.back();
+      if (top.next == top.list->size()) {
+        const Instruction* finished = top.composite;
+        stack.pop_back();
+        if (finished != nullptr) count(*finished);
+        continue;
+      }
+      const Instruction* record = (*top.list)[top.next++].get();
+      if (record == nullptr) continue;
+      if (record->kind == kind::kComposite) {
+        stack.push_back({&record->sub_instructions, 0, record});
+      } else if (IsBarrier(record->kind)) {
+        if (counts.empty()) continue;
+        const int64_t level = static_cast<int32_t>(*std::max_element(counts.begin(), counts.end()));
+        std::fill(counts.begin(), counts.end(), level);
+      } else {
+        count(*record);
+      }
+    }
+    if (counts.empty()) return 0;
+    return static_cast<int32_t>(*std::max_element(counts.begin(), counts.end()));
+  } catch (const std::bad_alloc&) {
+    throw DepthAllocError();
+  }
+}
+
+int32_t QuantumCircuit::width() const {
+  return static_cast<int32_t>(total_qubits + classical_bits.size());
+}
+
+int32_t QuantumCircuit::size() const {
+  int64_t operations = 0;
+  std::vector<const InstructionList*> pending{&instructions};
+  while (!pending.empty()) {
+    const InstructionList* list = pending.back();
+    pending.pop_back();
+    for (const InstructionPtr& record : *list) {
+      if (!record) continue;
+      if (record->kind == kind::kComposite) {
+        pending.push_back(&record->sub_instructions);
+      } else if (!IsBarrier(record->kind)) {
+        ++operations;
+      }
+    }
+  }
+  return static_cast<int32_t>(operations);
+}
+
+std::pair<int64_t, std::string> QuantumCircuit::LocateQubit(int64_t qubit) const {
+  if (const auto* reg = FirstEndingAfter(quantum_registers, qubit)) return OffsetIn(*reg, qubit);
+  if (const auto* reg = FirstEndingAfter(ancilla_registers, qubit)) return OffsetIn(*reg, qubit);
+  throw RunTimeError("Invalid Qubit Index: " + std::to_string(qubit));
+}
+
+std::pair<int64_t, std::string> QuantumCircuit::LocateClbit(int64_t clbit) const {
+  if (const auto* reg = FirstEndingAfter(classical_registers, clbit)) return OffsetIn(*reg, clbit);
+  throw RunTimeError("Invalid Classical Bit Index: " + std::to_string(clbit));
+}
+
+int64_t QuantumCircuit::RegisterQubitIndex(const std::string& reg_name, uint64_t offset) const {
+  // The offset is not compared with the size; the sum wraps rather than overflow.
+  auto index = [offset](const auto& reg) {
+    return static_cast<int64_t>(static_cast<uint64_t>(int64_t{reg.start()}) + offset);
+  };
+  if (const auto* reg = NamedRegister(quantum_registers, reg_name)) return index(*reg);
+  if (const auto* reg = NamedRegister(ancilla_registers, reg_name)) return index(*reg);
+  return -1;
+}
+
+int64_t QuantumCircuit::RegisterSize(const std::string& reg_name) const {
+  if (const auto* reg = NamedRegister(quantum_registers, reg_name)) return reg->size();
+  if (const auto* reg = NamedRegister(ancilla_registers, reg_name)) return reg->size();
+  return -1;
 }
 
 std::vector<int64_t> QuantumCircuit::qubits() const {

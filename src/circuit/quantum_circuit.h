@@ -63,6 +63,13 @@ class QuantumCircuit {
                                 uint64_t second, const std::vector<double>& params,
                                 InstructionList& target, const std::string& label);
 
+  // Recorders of one gate of a family: build its matrix from `params` (one
+  // per angle name of the family), then as the recorders above.
+  int AppendGate(const OneQubitFamily& family, const std::vector<double>& params, uint64_t qubit,
+                 InstructionList& target, const std::string& label);
+  int AppendGate(const TwoQubitFamily& family, const std::vector<double>& params, uint64_t first,
+                 uint64_t second, InstructionList& target, const std::string& label);
+
   // One-qubit gate families: on a qubit, a list of qubits, or a register.
   GatePtr OneQubitGate(const OneQubitFamily& family, const std::vector<double>& params,
                        uint64_t qubit, const std::string& label);
@@ -70,6 +77,18 @@ class QuantumCircuit {
                        const std::vector<int64_t>& qubits, const std::string& label);
   GatePtr OneQubitGate(const OneQubitFamily& family, const std::vector<double>& params,
                        QubitRange reg, const std::string& label);
+
+  // Two-qubit gate families: one record on the two qubits, in argument order.
+  GatePtr TwoQubitGate(const TwoQubitFamily& family, const std::vector<double>& params,
+                       uint64_t first, uint64_t second, const std::string& label);
+
+  // Delays: the duration in `unit` (s, ms, us, ns, ps or dt, any case) is
+  // recorded in nanoseconds.
+  GatePtr delay(int32_t duration, uint64_t qubit, std::string unit, const std::string& label);
+  GatePtr delay(int32_t duration, const std::vector<int64_t>& qubits, const std::string& unit,
+                const std::string& label);
+  GatePtr delay(int32_t duration, QubitRange reg, const std::string& unit,
+                const std::string& label);
 
   GatePtr barrier(const std::string& label);
   GatePtr barrier(const std::vector<int64_t>& qubits, const std::string& label);
@@ -91,6 +110,21 @@ class QuantumCircuit {
   GatePtr reset(QubitRange reg, const std::string& label);
 
   void clear();
+
+  // Per-qubit operation count; a barrier levels every count to the largest.
+  int32_t depth() const;
+  // Qubits plus classical bit slots.
+  int32_t width() const;
+  // Operations other than barriers, composites counted by their parts.
+  int32_t size() const;
+
+  // (offset in its register, register name) of a global qubit or classical bit.
+  std::pair<int64_t, std::string> LocateQubit(int64_t qubit) const;
+  std::pair<int64_t, std::string> LocateClbit(int64_t clbit) const;
+  // start + offset of the quantum or ancilla register with that name; -1 if none.
+  int64_t RegisterQubitIndex(const std::string& reg_name, uint64_t offset) const;
+  // Size of the quantum or ancilla register with that name; -1 if none.
+  int64_t RegisterSize(const std::string& reg_name) const;
 
   std::vector<int64_t> qubits() const;
   std::vector<int64_t> ancillas() const;
@@ -130,6 +164,7 @@ class QuantumCircuit {
   InstructionPtr AppendBarrier(uint64_t qubit, const std::string& label);
   InstructionPtr AppendMeasure(uint64_t qubit, uint64_t clbit, const std::string& label);
   InstructionPtr AppendReset(uint64_t qubit, const std::string& label);
+  double AppendDelay(int32_t duration, uint64_t qubit, std::string unit, const std::string& label);
   GatePtr FinishGate(GatePtr gate, int64_t num_qubits);
 };
 
