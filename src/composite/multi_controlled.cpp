@@ -44,7 +44,7 @@ void RequireWalkFits(size_t num_controls, uint64_t extra_records, const std::str
   // Small walks are always affordable; only large ones consult the system.
   constexpr uint64_t kAlwaysAffordableBytes = uint64_t{64} << 20;
   if (records <= kAlwaysAffordableBytes / record_bytes) return;
-  const uint64_t available = platform::AvailablePhysicalMemory();
+  const uint64_t available = platform::AvailableMemoryBytes();
   if (available != 0 && records > available / record_bytes) {
     throw RunTimeError(kMultiControlError);
   }

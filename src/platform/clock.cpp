@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <thread>
 
 namespace velorin::platform {
 
@@ -15,6 +16,11 @@ int64_t WallClockTicks() {
 int64_t SteadyNanoseconds() {
   using namespace std::chrono;
   return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SleepUntilSteady(int64_t deadline) {
+  using namespace std::chrono;
+  std::this_thread::sleep_until(steady_clock::time_point(nanoseconds(deadline)));
 }
 
 std::string FormatLocalTime(int64_t seconds_since_epoch) {

@@ -12,6 +12,9 @@ int64_t WallClockTicks();
 // Steady clock in nanoseconds.
 int64_t SteadyNanoseconds();
 
+// Sleeps until the steady clock reads `deadline` nanoseconds (at once when it has passed).
+void SleepUntilSteady(int64_t deadline);
+
 // Local time of whole seconds since the epoch as "%F %H:%M:%S".
 std::string FormatLocalTime(int64_t seconds_since_epoch);
 

@@ -2,78 +2,79 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <fstream>
-#include <limits>
-#include <sstream>
 #include <string>
 
 namespace velorin::platform {
 
 namespace {
 
-// The "MemAvailable:" line of /proc/meminfo, in bytes; 0 when absent.
-uint64_t MemAvailableBytes() {
-  std::ifstream meminfo("/proc/meminfo");
-  std::string key;
-  uint64_t kilobytes = 0;
-  std::string unit;
-  while (meminfo >> key) {
-    if (key == "MemAvailable:") {
-      if (meminfo >> kilobytes) return kilobytes * 1024;
-      return 0;
-    }
-    std::getline(meminfo, unit);
-  }
-  return 0;
+bool ParseUnsigned(const std::string& text, uint64_t& value) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  while (first < last && (*first == ' ' || *first == '\t')) ++first;
+  return std::from_chars(first, last, value).ec == std::errc();
 }
 
-bool ReadNumber(const std::string& path, uint64_t& value) {
-  std::ifstream file(path);
-  std::string text;
-  if (!(file >> text) || text.empty()) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;  // "max": no limit
-  }
-  std::istringstream(text) >> value;
-  return true;
-}
-
-// What the cgroup (v2) of this process may still allocate; the maximum when
-// no limit is set or none can be read.
-uint64_t CgroupHeadroom() {
-  std::ifstream self("/proc/self/cgroup");
+// MemAvailable from /proc/meminfo, in bytes.
+bool MemAvailable(uint64_t& bytes) {
+  std::ifstream in("/proc/meminfo");
   std::string line;
-  std::string path;
-  while (std::getline(self, line)) {
-    if (line.rfind("0::", 0) == 0) {
-      path = line.substr(3);
-      break;
-    }
+  const std::string key = "MemAvailable:";
+  while (std::getline(in, line)) {
+    if (line.compare(0, key.size(), key) != 0) continue;
+    uint64_t kib = 0;
+    if (!ParseUnsigned(line.substr(key.size()), kib)) return false;
+    bytes = kib > UINT64_MAX / 1024 ? UINT64_MAX : kib * 1024;
+    return true;
   }
-  for (const std::string& dir : {"/sys/fs/cgroup" + path, std::string("/sys/fs/cgroup")}) {
-    uint64_t limit = 0;
-    uint64_t current = 0;
-    if (ReadNumber(dir + "/memory.max", limit) && ReadNumber(dir + "/memory.current", current)) {
-      return limit > current ? limit - current : 0;
-    }
+  return false;
+}
+
+bool ReadUnsignedFile(const std::string& path, uint64_t& value) {
+  std::ifstream in(path);
+  std::string text;
+  if (!std::getline(in, text)) return false;
+  return ParseUnsigned(text, value);
+}
+
+// The unified (v2) control group of this process, as a folder under /sys/fs/cgroup.
+std::string OwnCgroupFolder() {
+  std::ifstream in("/proc/self/cgroup");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.compare(0, 3, "0::") == 0) return "/sys/fs/cgroup" + line.substr(3);
   }
-  return std::numeric_limits<uint64_t>::max();
+  return "/sys/fs/cgroup";
+}
+
+// memory.max - memory.current of the first folder that has a numeric limit.
+bool CgroupHeadroom(uint64_t& bytes) {
+  for (const std::string& folder : {OwnCgroupFolder(), std::string("/sys/fs/cgroup")}) {
+    uint64_t limit = 0, current = 0;
+    if (!ReadUnsignedFile(folder + "/memory.max", limit)) continue;  // absent or "max"
+    if (!ReadUnsignedFile(folder + "/memory.current", current)) continue;
+    bytes = limit > current ? limit - current : 0;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
 
-uint64_t AvailablePhysicalMemory() {
-  uint64_t available = MemAvailableBytes();
-  if (available == 0) {
+uint64_t AvailableMemoryBytes() {
+  uint64_t available = 0;
+  if (!MemAvailable(available)) {
     const long pages = sysconf(_SC_AVPHYS_PAGES);
     const long page_size = sysconf(_SC_PAGESIZE);
     if (pages > 0 && page_size > 0) {
       available = static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size);
     }
   }
-  if (available == 0) return 0;
-  const uint64_t headroom = CgroupHeadroom();
-  return available < headroom ? available : headroom;
+  uint64_t headroom = 0;
+  if (available != 0 && CgroupHeadroom(headroom) && headroom < available) available = headroom;
+  return available;
 }
 
 }  // namespace velorin::platform

@@ -1,0 +1,94 @@
+// Measurement: sample one qubit, project, renormalise, and restore the
+// canonical form of the bonds around it.
+#include <cmath>
+#include <random>
+
+#include "engine/mps_simulator.h"
+#include "platform/clock.h"
+#include "platform/random.h"
+
+namespace velorin {
+
+namespace {
+
+// A generator per measured position, seeded from the random device mixed
+// with both clocks, so that engines measuring in the same microsecond differ.
+std::mt19937 FreshGenerator() {
+  const uint32_t seconds = static_cast<uint32_t>(platform::WallClockTicks() / 10000000);
+  const uint32_t micros = static_cast<uint32_t>(platform::SteadyNanoseconds() / 1000);
+  return std::mt19937(platform::RandomDeviceDraw() ^ (seconds + micros));
+}
+
+}  // namespace
+
+void MpsSimulator::MeasureQubits(const std::vector<uint64_t>& qubits) {
+  std::vector<bool> wanted(n_, false);
+  for (uint64_t q : qubits) {
+    if (q < n_) wanted[q] = true;  // other numbers are not qubits of this engine
+  }
+  std::vector<uint64_t> positions;
+  for (uint64_t p = 0; p < n_; ++p) {
+    if (wanted[static_cast<size_t>(position_to_qubit_[p])]) positions.push_back(p);
+  }
+  std::vector<int> outcomes(positions.size());
+  for (size_t j = 0; j < positions.size(); ++j) {
+    const uint64_t sweep_end = j + 1 < positions.size() ? positions[j + 1] : n_ - 1;
+    outcomes[j] = MeasureSite(positions[j], sweep_end);
+  }
+  // A sweep may move nothing, so the positions still name the same qubits.
+  for (size_t j = 0; j < positions.size(); ++j) {
+    measured_[static_cast<size_t>(position_to_qubit_[positions[j]])] = outcomes[j];
+  }
+}
+
+double MpsSimulator::ProbabilityOfZero(uint64_t position) const {
+  RequirePosition(position);
+  Matrix m = chain_[position].factors[0];
+  if (position > 0) {
+    const BondValues& left = bonds_[position - 1];
+    for (Eigen::Index j = 0; j < m.rows() && j < static_cast<Eigen::Index>(left.size()); ++j) {
+      m.row(j) *= left[static_cast<size_t>(j)];
+    }
+  }
+  if (position + 1 < n_) {
+    const BondValues& right = bonds_[position];
+    for (Eigen::Index j = 0; j < m.cols() && j < static_cast<Eigen::Index>(right.size()); ++j) {
+      m.col(j) *= right[static_cast<size_t>(j)];
+    }
+  }
+  Matrix squared;
+  MultiplyElementwise(m, ConjugateMatrix(m), squared);
+  return squared.real().sum();
+}
+
+int MpsSimulator::MeasureSite(uint64_t position, uint64_t sweep_end) {
+  RequirePosition(position);
+  std::mt19937 generator = FreshGenerator();
+  const double p0 = ProbabilityOfZero(position);
+  const double c = std::generate_canonical<double, 53>(generator);
+  const double u = c * (uniform_upper_ - uniform_lower_) + uniform_lower_;
+  int outcome;
+  Matrix projector;
+  if (p0 <= u) {
+    outcome = 1;
+    projector = kProj1 * (1.0 / std::sqrt(1.0 - p0));
+  } else {
+    outcome = 0;
+    projector = kProj0 * (1.0 / std::sqrt(p0));
+  }
+  chain_[position].ApplyOneQubitGate(projector);
+
+  if (n_ > 1) {
+    for (uint64_t i = position; i < sweep_end && i + 1 < n_; ++i) {
+      if (bonds_[i].size() == 1) break;
+      ApplyTwoSiteGate(i, kind::kId, kGateI, false);
+    }
+    for (uint64_t i = position; i > 0; --i) {
+      if (bonds_[i - 1].size() == 1) break;
+      ApplyTwoSiteGate(i - 1, kind::kId, kGateI, false);
+    }
+  }
+  return outcome;
+}
+
+}  // namespace velorin

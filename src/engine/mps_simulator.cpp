@@ -1,0 +1,355 @@
+// The engine object and the walk over a circuit's instructions.
+#include "engine/mps_simulator.h"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "circuit/errors.h"
+#include "circuit/quantum_circuit.h"
+#include "circuit/text_helpers.h"
+#include "platform/clock.h"
+#include "platform/threads.h"
+
+namespace velorin {
+
+std::atomic<bool> gQuiet{true};
+
+namespace {
+
+constexpr uint64_t kMaxQubits = 100;
+constexpr uint64_t kDefaultBondDimension = 512;
+// 1/sqrt(2), the T gate's phase parts.
+constexpr double kR = 0.7071067811865476;
+
+int32_t ToInt32(uint32_t value) {
+  return value > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(value);
+}
+
+// A delay's duration in whole nanoseconds; NaN waits not at all and values
+// beyond the 64-bit range are clamped, so the conversion is always defined.
+int64_t DurationNanoseconds(double duration) {
+  if (std::isnan(duration)) return 0;
+  if (duration >= 9.223372036854775807e18) return std::numeric_limits<int64_t>::max();
+  if (duration <= -9.223372036854775807e18) return std::numeric_limits<int64_t>::min();
+  return static_cast<int64_t>(duration);
+}
+
+void Stamp(int64_t& field) { field = platform::SteadyNanoseconds(); }
+
+}  // namespace
+
+MpsSimulator::MpsSimulator(uint64_t num_qubits, double global_phase)
+    : n_(num_qubits), global_phase_(global_phase) {
+  if (num_qubits == 0 || num_qubits > kMaxQubits) {
+    throw std::range_error("Invalid number of qubits passed.");
+  }
+  measured_.assign(n_, -1);
+  thread_count_ = ToInt32(platform::WorkerThreads());
+  hardware_threads_ = ToInt32(platform::HardwareThreads());
+}
+
+MpsSimulator::MpsSimulator(const MpsSimulator& other)
+    : ran_once_(other.ran_once_),
+      n_(other.n_),
+      global_phase_(0.0),
+      uniform_lower_(other.uniform_lower_),
+      uniform_upper_(other.uniform_upper_),
+      chain_(other.chain_),
+      bonds_(other.bonds_),
+      measured_(other.measured_),
+      position_to_qubit_(other.position_to_qubit_),
+      qubit_to_position_(other.qubit_to_position_),
+      max_bond_dimension_(kDefaultBondDimension),
+      thread_count_(0),
+      hardware_threads_(0) {}
+
+MpsSimulator::~MpsSimulator() = default;
+
+void MpsSimulator::Reset(const QuantumCircuit& circuit) {
+  quiet_ = circuit.quiet;
+  measured_.assign(n_, -1);
+  max_bond_dimension_ = circuit.max_bond_dimension;
+  uniform_lower_ = 0.0;
+  uniform_upper_ = 1.0;
+  chain_.clear();
+  bonds_.clear();
+  chain_.reserve(n_);
+  bonds_.reserve(n_);
+  for (uint64_t p = 0; p < n_; ++p) {
+    chain_.emplace_back(circuit.max_bond_dimension);
+    bonds_.push_back(BondValues{1.0});
+  }
+  position_to_qubit_.resize(n_);
+  qubit_to_position_.resize(n_);
+  for (uint64_t p = 0; p < n_; ++p) {
+    position_to_qubit_[p] = static_cast<int64_t>(p);
+    qubit_to_position_[p] = static_cast<int64_t>(p);
+  }
+}
+
+void MpsSimulator::SaveCheckpoint() {
+  checkpoint_chain_ = chain_;
+  checkpoint_bonds_ = bonds_;
+  checkpoint_position_to_qubit_ = position_to_qubit_;
+  checkpoint_qubit_to_position_ = qubit_to_position_;
+  checkpoint_valid_ = true;
+}
+
+void MpsSimulator::RestoreCheckpoint() {
+  chain_ = checkpoint_chain_;
+  bonds_ = checkpoint_bonds_;
+  position_to_qubit_ = checkpoint_position_to_qubit_;
+  qubit_to_position_ = checkpoint_qubit_to_position_;
+}
+
+void MpsSimulator::Run(QuantumCircuit& circuit) {
+  size_t start = 0;
+  if (ran_once_) {
+    const int64_t first_measure = circuit.first_measure_index;
+    const int64_t length = static_cast<int64_t>(circuit.instructions.size());
+    if (first_measure == length) return;  // nothing measured: later shots change nothing
+    if (first_measure > 0 && first_measure < length) start = static_cast<size_t>(first_measure);
+  }
+  Reset(circuit);
+  ExecuteInstructions(circuit, circuit.instructions, start, false);
+
+  // Give the chain the caller's qubit labels back after a reordering search;
+  // a map that would not give a permutation is left unapplied.
+  if (!circuit.qubit_map.empty()) {
+    std::vector<int64_t> translated = position_to_qubit_;
+    for (int64_t& label : translated) {
+      for (size_t k = 0; k < circuit.qubit_map.size(); ++k) {
+        if (circuit.qubit_map[k] == label) {
+          label = static_cast<int64_t>(k);
+          break;
+        }
+      }
+    }
+    std::vector<bool> seen(n_, false);
+    bool permutation = true;
+    for (int64_t label : translated) {
+      if (label < 0 || static_cast<uint64_t>(label) >= n_ || seen[static_cast<size_t>(label)]) {
+        permutation = false;
+        break;
+      }
+      seen[static_cast<size_t>(label)] = true;
+    }
+    if (permutation) {
+      position_to_qubit_ = std::move(translated);
+      RebuildQubitToPosition();
+    }
+  }
+  ran_once_ = true;
+}
+
+// ---- classical conditions ----
+
+// The tested value of a condition. `can_match` turns false when the value is
+// known to differ from every value a condition can hold.
+int64_t MpsSimulator::ConditionValueOf(const Instruction& record, bool& can_match) const {
+  can_match = true;
+  if (record.condition_on_bit) {
+    const int64_t bit = record.condition_bit;
+    if (bit < 0 || static_cast<uint64_t>(bit) >= n_) {
+      can_match = false;  // a bit beyond the qubits is never measured
+      return -1;
+    }
+    return measured_[static_cast<size_t>(bit)];
+  }
+  // Only the part of the register that lies on the engine's qubits can hold a 1.
+  const int64_t start = record.condition_register.start;
+  const int64_t size = record.condition_register.size;
+  const int64_t first = std::max<int64_t>(0, -start);
+  const int64_t last = std::min<int64_t>(size, static_cast<int64_t>(n_) - start);
+  int64_t value = 0;
+  for (int64_t k = first; k < last; ++k) {
+    if (measured_[static_cast<size_t>(start + k)] != 1) continue;
+    if (k >= 63) {
+      can_match = false;  // the sum would not fit any condition value
+      return value;
+    }
+    value += int64_t{1} << k;
+  }
+  return value;
+}
+
+bool MpsSimulator::ConditionHolds(const Instruction& record) const {
+  bool can_match = true;
+  const int64_t value = ConditionValueOf(record, can_match);
+  return can_match && value == record.condition_value;
+}
+
+// ---- the walk ----
+
+void MpsSimulator::PrintProgress(const InstructionList& list, size_t index) const {
+  if (!progress_sink_ || quiet_ || gQuiet.load(std::memory_order_relaxed)) return;
+  const Instruction& record = *list[index];
+  if (record.kind == kind::kMeasure) return;
+  progress_sink_(std::to_string(index) + " of " + std::to_string(list.size()) +
+                 " gate name: " + record.GateName() + "time: " + CurrentTimestamp());
+}
+
+struct MpsSimulator::WalkFrame {
+  const InstructionList* list;
+  size_t next;
+  bool nested;
+};
+
+void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const InstructionList& list,
+                                       size_t start, bool nested) {
+  size_t begin = 0;
+  if (start != 0 && !nested && checkpoint_valid_) {
+    begin = start;
+    RestoreCheckpoint();
+  }
+  const int64_t first_measure = circuit.first_measure_index;
+  // After an element of the top-level list: the first shot keeps the state
+  // from just before the first measure or reset.
+  auto after_element = [&](const WalkFrame& frame) {
+    if (!ran_once_ && !frame.nested && first_measure >= 0 &&
+        frame.next == static_cast<uint64_t>(first_measure)) {
+      SaveCheckpoint();
+    }
+  };
+
+  // Composites are walked with a stack of their own: nesting may be deep.
+  std::vector<WalkFrame> stack{{&list, begin, nested}};
+  while (!stack.empty()) {
+    WalkFrame& frame = stack.back();
+    if (frame.next >= frame.list->size()) {
+      stack.pop_back();
+      if (!stack.empty()) after_element(stack.back());
+      continue;
+    }
+    const InstructionList& current = *frame.list;
+    const size_t index = frame.next;
+    Instruction* record = current[index].get();
+    if (record == nullptr) {
+      ++frame.next;
+      after_element(frame);
+      continue;
+    }
+    PrintProgress(current, index);
+    if (record->has_condition && !ConditionHolds(*record)) {
+      ++frame.next;
+      after_element(frame);
+      continue;
+    }
+    switch (record->kind) {
+      case kind::kComposite:
+        ++frame.next;  // its checkpoint test follows when its sub-list ends
+        stack.push_back({&record->sub_instructions, 0, true});
+        continue;
+      case kind::kMeasure:
+        frame.next = ExecuteMeasureRun(current, index);
+        break;
+      case kind::kReset:
+        ExecuteReset(*record);
+        ++frame.next;
+        break;
+      default:
+        ExecuteOne(*record);
+        ++frame.next;
+        break;
+    }
+    after_element(frame);
+  }
+}
+
+// A run of measures: this one and every directly following unconditional one.
+// A conditional measure starts a run of its own, so that its condition sees
+// the outcomes of the measures before it.
+size_t MpsSimulator::ExecuteMeasureRun(const InstructionList& list, size_t index) {
+  size_t end = index + 1;
+  while (end < list.size() && list[end] && list[end]->kind == kind::kMeasure &&
+         !list[end]->has_condition) {
+    ++end;
+  }
+  std::vector<uint64_t> qubits;
+  for (size_t i = index; i < end; ++i) {
+    if (!list[i]->qubits.empty()) qubits.push_back(list[i]->qubits[0]);
+    Stamp(list[i]->start_time);
+  }
+  MeasureQubits(qubits);
+  for (size_t i = index; i < end; ++i) Stamp(list[i]->end_time);
+  return end;
+}
+
+void MpsSimulator::ExecuteReset(Instruction& record) {
+  if (record.qubits.empty()) {
+    Stamp(record.start_time);
+    Stamp(record.end_time);
+    return;
+  }
+  const uint64_t qubit = record.qubits[0];
+  if (qubit >= n_) throw RunTimeError(kInvalidGateParameter);
+  RestoreQubitOrder();
+  Stamp(record.start_time);
+  if (MeasureSite(qubit, n_ - 1) == 1) std::swap(chain_[qubit].factors[0], chain_[qubit].factors[1]);
+  Stamp(record.end_time);
+}
+
+void MpsSimulator::ExecuteOne(Instruction& record) {
+  for (uint64_t q : record.qubits) {
+    if (q >= n_) throw RunTimeError(kInvalidGateParameter);
+  }
+  const size_t qubit_count = record.qubits.size();
+  const GateKind k = record.kind;
+  if (k == kind::kDelay) {
+    Stamp(record.start_time);
+    if (record.params.empty()) throw std::out_of_range("invalid vector subscript");
+    const int64_t duration = DurationNanoseconds(record.params[0]);
+    const int64_t now = platform::SteadyNanoseconds();
+    if (duration > 0) {
+      const int64_t deadline = now > std::numeric_limits<int64_t>::max() - duration
+                                   ? std::numeric_limits<int64_t>::max()
+                                   : now + duration;
+      platform::SleepUntilSteady(deadline);
+    }
+    Stamp(record.end_time);
+    return;
+  }
+  const bool fixed_one_qubit = k == kind::kX || k == kind::kT || k == kind::kS ||
+                               k == kind::kTdg || k == kind::kSdg;
+  if (k == kind::kI || k == kind::kId || IsBarrier(k) || qubit_count == 0) {
+    Stamp(record.start_time);
+    Stamp(record.end_time);
+    return;
+  }
+  if (qubit_count >= 3 && !fixed_one_qubit) return;  // not simulated: composites carry these
+  const uint64_t position = static_cast<uint64_t>(qubit_to_position_[record.qubits[0]]);
+  std::vector<Matrix>& f = chain_[position].factors;
+  Stamp(record.start_time);
+  switch (k) {
+    case kind::kX:
+      std::swap(f[0], f[1]);
+      break;
+    case kind::kT:
+      f[1] *= Complex(kR, kR);
+      break;
+    case kind::kS:
+      f[1] *= Complex(0.0, 1.0);
+      break;
+    case kind::kTdg:
+      f[1] *= Complex(kR, -kR);
+      break;
+    case kind::kSdg:
+      f[1] *= Complex(0.0, -1.0);
+      break;
+    default:
+      if (qubit_count == 1) {
+        if (record.matrix.rows() != 2 || record.matrix.cols() != 2) {
+          throw RunTimeError(kInvalidGateParameter);
+        }
+        chain_[position].ApplyOneQubitGate(record.matrix);
+      } else {
+        ApplyTwoQubitGate(position, static_cast<uint64_t>(qubit_to_position_[record.qubits[1]]), k,
+                          record.matrix);
+      }
+      break;
+  }
+  Stamp(record.end_time);
+}
+
+}  // namespace velorin

@@ -1,0 +1,176 @@
+// The engine of one job: a matrix product state over the circuit's qubits,
+// run shot by shot, and its read-outs.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "circuit/instruction.h"
+#include "engine/qubit_tensor.h"
+
+namespace velorin {
+
+class QuantumCircuit;
+
+// Process-wide quiet flag, on at load; the run options write it. Atomic because
+// a backend's worker may run an engine while the interpreter's thread sets it.
+extern std::atomic<bool> gQuiet;
+
+// The largest bond cap: in effect no cap.
+inline constexpr uint64_t kUnlimitedBondDimension = 4294967295u;
+
+class MpsSimulator {
+ public:
+  // Receives one progress line (without a line end) per executed instruction.
+  using LineSink = std::function<void(const std::string&)>;
+
+  // `num_qubits` must be 1..100 (std::range_error otherwise). The chain is
+  // built by the first Reset (or Run).
+  explicit MpsSimulator(uint64_t num_qubits, double global_phase = 0.0);
+  // A copy for read-out: state, maps and measured values, but no checkpoint,
+  // cap 512, no parallel loops, quiet, no progress sink.
+  MpsSimulator(const MpsSimulator& other);
+  MpsSimulator& operator=(const MpsSimulator&) = delete;
+  ~MpsSimulator();
+
+  // ---- shots ----
+  // All qubits 0, natural order, product bonds; takes the circuit's bond cap
+  // and quiet flag.
+  void Reset(const QuantumCircuit& circuit);
+  // One shot. The first shot saves a checkpoint just before the instruction at
+  // circuit.first_measure_index; later shots replay from there (a circuit
+  // without measure or reset runs once and later shots change nothing).
+  // Writes the start and end times of the executed records.
+  void Run(QuantumCircuit& circuit);
+  // Walks `list` from `start`; composites are walked to any depth.
+  void ExecuteInstructions(QuantumCircuit& circuit, const InstructionList& list, size_t start,
+                           bool nested);
+  void SaveCheckpoint();
+  void RestoreCheckpoint();
+  // The progress line is printed through the sink, when one is set and both
+  // gQuiet and the circuit's quiet flag are off. Set it only for a run on the
+  // caller's own thread; the default prints nothing.
+  void SetProgressSink(LineSink sink) { progress_sink_ = std::move(sink); }
+
+  // ---- two-site update ----
+  // A gate on the qubits at positions a (first qubit) and b (second): the
+  // farther one moves next to the nearer one and stays there.
+  void ApplyTwoQubitGate(uint64_t a, uint64_t b, GateKind kind, const Matrix& matrix);
+  // The gate on positions p and p + 1, then the truncated split of bond p.
+  // `reversed`: the gate's first qubit sits at p + 1.
+  void ApplyTwoSiteGate(uint64_t p, GateKind kind, const Matrix& matrix, bool reversed);
+
+  // ---- positions ----
+  std::vector<uint64_t> PositionsOf(const std::vector<uint64_t>& qubits) const;
+  void SwapPositions(uint64_t a, uint64_t b);
+  void MoveQubit(uint64_t source, uint64_t target);
+  void RestoreQubitOrder();
+  static void FindCentralizedIndices(const std::vector<uint64_t>& positions,
+                                     std::vector<uint64_t>& sorted,
+                                     std::vector<uint64_t>& targets);
+  void CentralizeQubits(const std::vector<uint64_t>& positions, std::vector<uint64_t>& targets);
+  QubitTensor& ContractQubits(QubitTensor& out, const std::vector<uint64_t>& positions);
+  // Positions first..last merged into one tensor, outer bonds included.
+  QubitTensor& ContractRange(QubitTensor& out, uint64_t first, uint64_t last) const;
+
+  // ---- measurement ----
+  void MeasureQubits(const std::vector<uint64_t>& qubits);
+  double ProbabilityOfZero(uint64_t position) const;
+  int MeasureSite(uint64_t position, uint64_t sweep_end);
+
+  // ---- read-out ----
+  // Index bit q is qubit q. Brings the chain into natural order.
+  // RunTimeError for more than 16 qubits.
+  std::vector<Complex> GetStateVector();
+  // Index bit j is the j-th listed qubit. MemoryAllocError when the result or
+  // its working storage cannot fit in memory.
+  std::vector<double> GetProbabilities(std::vector<uint64_t> qubits) const;
+  std::vector<double> ComputeSubsetProbabilities(const std::vector<uint64_t>& qubits) const;
+  Matrix GetDensityMatrix(std::vector<uint64_t> qubits) const;
+  // Bit q of an index is the value of qubit q (qubits from 64 on are 0).
+  std::vector<Complex> GetAmplitudes(const std::vector<uint64_t>& indices) const;
+  // One character per qubit, highest first: 'X' not measured, '0', '1'.
+  std::string MeasuredBitsText() const;
+  // The measured qubits' outcomes, highest qubit first.
+  std::string MeasuredBitString() const;
+
+  // output[i] = input[i with its low `bits` bits mirrored].
+  std::vector<Complex> ReverseBitOrder(const std::vector<Complex>& input, uint64_t bits) const;
+  std::vector<double> ReverseBitOrder(const std::vector<double>& input, uint64_t bits) const;
+  std::vector<uint64_t> ReverseBitOrder(const std::vector<uint64_t>& input, uint64_t bits) const;
+
+  // ---- state, read-only ----
+  uint64_t num_qubits() const { return n_; }
+  const std::vector<QubitTensor>& chain() const { return chain_; }
+  const std::vector<BondValues>& bonds() const { return bonds_; }
+  const std::vector<int64_t>& measured_values() const { return measured_; }
+  const std::vector<int64_t>& position_to_qubit() const { return position_to_qubit_; }
+  const std::vector<int64_t>& qubit_to_position() const { return qubit_to_position_; }
+  uint64_t max_bond_dimension() const { return max_bond_dimension_; }
+  void set_max_bond_dimension(uint64_t cap) { max_bond_dimension_ = cap; }
+  bool ran_once() const { return ran_once_; }
+  bool checkpoint_valid() const { return checkpoint_valid_; }
+  bool quiet() const { return quiet_; }
+  double global_phase() const { return global_phase_; }
+
+ private:
+  struct WalkFrame;
+
+  void ExchangeAdjacent(uint64_t lo);
+  void RebuildQubitToPosition();
+  void RequirePosition(uint64_t position) const;
+  void CheckReadOutQubits(const std::vector<uint64_t>& qubits) const;
+  void RequireMergeMemory(uint64_t first, uint64_t last, uint64_t extra_bytes) const;
+  bool UseParallel(uint64_t items) const;
+  int64_t ConditionValueOf(const Instruction& record, bool& can_match) const;
+  bool ConditionHolds(const Instruction& record) const;
+  void PrintProgress(const InstructionList& list, size_t index) const;
+  size_t ExecuteMeasureRun(const InstructionList& list, size_t index);
+  void ExecuteReset(Instruction& record);
+  void ExecuteOne(Instruction& record);
+  template <class T>
+  std::vector<T> ReverseBits(const std::vector<T>& input, uint64_t bits) const;
+
+  bool ran_once_ = false;
+  bool checkpoint_valid_ = false;
+  uint64_t n_;
+  double global_phase_;
+  double uniform_lower_ = 0.0;
+  double uniform_upper_ = 1.0;
+  std::vector<QubitTensor> chain_;
+  std::vector<BondValues> bonds_;
+  std::vector<int64_t> measured_;
+  std::vector<int64_t> position_to_qubit_;
+  std::vector<int64_t> qubit_to_position_;
+  uint64_t max_bond_dimension_ = 512;
+  int32_t thread_count_;
+  int32_t hardware_threads_;
+  std::vector<QubitTensor> checkpoint_chain_;
+  std::vector<BondValues> checkpoint_bonds_;
+  std::vector<int64_t> checkpoint_position_to_qubit_;
+  std::vector<int64_t> checkpoint_qubit_to_position_;
+  bool quiet_ = true;
+  LineSink progress_sink_;
+};
+
+// Merges two tensors (left columns scaled by the bond between them) into
+// `out`, whose factor index has the left index as its high part.
+void ContractTwoSites(const QubitTensor& left, const BondValues& bond, const QubitTensor& right,
+                      QubitTensor& out);
+// The truncated split of a merged pair into two positions and their bond.
+void SplitTwoSites(const QubitTensor& merged, QubitTensor& left, BondValues& bond,
+                   QubitTensor& right);
+bool AlmostEqual(double a, double b, double absolute_tolerance, double relative_tolerance);
+
+// ranks[i] := rank of values[i] in ascending order (first of equal values).
+void RankPositions(const std::vector<uint64_t>& values, std::vector<uint64_t>& ranks);
+// From the ascending order of `order` (most significant first) to the listed
+// order (first listed most significant); input and output have 2^k entries.
+template <class T>
+void PermuteToRequestedOrder(const std::vector<T>& input, const std::vector<uint64_t>& order,
+                             std::vector<T>& output);
+
+}  // namespace velorin

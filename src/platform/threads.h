@@ -1,0 +1,16 @@
+// Hardware threads of this process, for sizing OpenMP teams and Eigen.
+#pragma once
+
+#include <cstdint>
+
+namespace velorin::platform {
+
+// CPUs this process may run on (its affinity mask, which also reflects container
+// limits); the standard library's count when the mask cannot be read; 0 if unknown.
+uint32_t HardwareThreads();
+
+// Threads for parallel work: hardware threads - 2, at least 1, so that the
+// interpreter and the backend's worker keep a core each where there are enough.
+uint32_t WorkerThreads();
+
+}  // namespace velorin::platform
