@@ -8,6 +8,7 @@
 #include "bindings/bindings.h"
 #include "circuit/errors.h"
 #include "platform/text.h"
+#include "engine/mps_simulator.h"
 #include "runtime/backend.h"
 #include "runtime/job.h"
 #include "runtime/result.h"
