@@ -9,7 +9,10 @@ namespace velorin::bindings {
 
 namespace py = pybind11;
 
+void BindModuleFunctions(py::module_& m);
+void BindJobStatus(py::module_& m);
 void BindRegisters(py::module_& m);
+void BindRuntimeClasses(py::module_& m);
 void BindGates(py::module_& m);
 void BindQuantumCircuit(py::module_& m);
 

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "bindings/bindings.h"
+#include "platform/host.h"
 
 namespace velorin::bindings {
 
@@ -21,8 +22,32 @@ bool VersionMatches(const char* running) {
   return !(running[n] >= '0' && running[n] <= '9');
 }
 
+// Printing, blocking waits and Ctrl-C go through the interpreter.
+void InstallHostHooks() {
+  platform::HostHooks hooks;
+  hooks.print = [](const std::string& text, const std::string& end) {
+    py::print(text, py::arg("end") = end);
+  };
+  hooks.blocking = [](const std::function<void()>& wait) {
+    if (PyGILState_Check()) {
+      py::gil_scoped_release release;
+      wait();
+    } else {
+      wait();
+    }
+  };
+  hooks.check_interrupts = [] {
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+  };
+  platform::SetHostHooks(std::move(hooks));
+}
+
 void InitModuleBindings(py::module_& m) {
+  InstallHostHooks();
+  BindModuleFunctions(m);
+  BindJobStatus(m);
   BindRegisters(m);
+  BindRuntimeClasses(m);
   BindGates(m);
   BindQuantumCircuit(m);
   m.attr("__version__") = "0.3.1";

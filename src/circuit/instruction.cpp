@@ -32,4 +32,19 @@ std::string Instruction::GateLabel() const {
   return LookUp(kind, true);
 }
 
+InstructionPtr DeepCopy(const Instruction& record) {
+  auto root = std::make_shared<Instruction>(record);
+  // Each pending copy still shares its sub-records with the original.
+  std::vector<Instruction*> pending{root.get()};
+  while (!pending.empty()) {
+    Instruction* copy = pending.back();
+    pending.pop_back();
+    for (InstructionPtr& sub : copy->sub_instructions) {
+      sub = std::make_shared<Instruction>(*sub);
+      pending.push_back(sub.get());
+    }
+  }
+  return root;
+}
+
 }  // namespace velorin

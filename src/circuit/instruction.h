@@ -47,4 +47,7 @@ struct Instruction {
   std::string GateLabel() const;
 };
 
+// A copy of the record and of every record below it, walked without recursion.
+InstructionPtr DeepCopy(const Instruction& record);
+
 }  // namespace velorin

@@ -566,6 +566,39 @@ QuantumCircuit::GatePtr QuantumCircuit::reset(QubitRange reg, const std::string&
   return FinishGate(std::move(gate), reg.size);
 }
 
+QuantumCircuit::QuantumCircuit(const QuantumCircuit& source, SnapshotTag)
+    : total_qubits(source.total_qubits),
+      registers_built(source.registers_built),
+      registers_named(source.registers_named),
+      shots(source.shots),
+      classical_bits(source.classical_bits),
+      touched_qubits(source.touched_qubits),
+      quantum_registers(source.quantum_registers),
+      ancilla_registers(source.ancilla_registers),
+      classical_registers(source.classical_registers),
+      num_qubits(source.num_qubits),
+      num_ancillas(source.num_ancillas),
+      num_clbits(source.num_clbits),
+      header(source.header),
+      instances(source.instances),
+      global_phase(source.global_phase),
+      prefix(source.prefix),
+      name(source.name),
+      max_bond_dimension(source.max_bond_dimension),
+      first_measure_index(source.first_measure_index),
+      num_ctrl_qubits(source.num_ctrl_qubits),
+      quiet(source.quiet),
+      qubit_map(source.qubit_map) {
+  instructions.reserve(source.instructions.size());
+  for (const InstructionPtr& record : source.instructions) {
+    instructions.push_back(DeepCopy(*record));
+  }
+}
+
+std::unique_ptr<QuantumCircuit> QuantumCircuit::Snapshot() const {
+  return std::make_unique<QuantumCircuit>(*this, SnapshotTag{});
+}
+
 // Queries ------------------------------------------------------------------------
 
 void QuantumCircuit::clear() {

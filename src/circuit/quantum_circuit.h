@@ -47,6 +47,11 @@ class QuantumCircuit {
                  std::vector<std::shared_ptr<ClassicalRegister>>& classical,
                  const std::string& name);
   QuantumCircuit(const QuantumCircuit&) = delete;
+  // A deep copy of what a run reads (records, counts, run settings), made
+  // without touching the process-wide counters; registers are shared.
+  std::unique_ptr<QuantumCircuit> Snapshot() const;
+  struct SnapshotTag {};
+  QuantumCircuit(const QuantumCircuit& source, SnapshotTag);
   QuantumCircuit& operator=(const QuantumCircuit&) = delete;
   virtual ~QuantumCircuit();
 

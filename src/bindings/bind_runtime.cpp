@@ -1,0 +1,238 @@
+// job_monitor, JobStatus, JobV1, Result and BackendV2.
+#include <chrono>
+#include <cmath>
+
+#include <pybind11/complex.h>
+#include <pybind11/stl.h>
+
+#include "bindings/bindings.h"
+#include "circuit/errors.h"
+#include "platform/text.h"
+#include "engine/mps_simulator.h"
+#include "runtime/backend.h"
+#include "runtime/job.h"
+#include "runtime/result.h"
+
+namespace velorin::bindings {
+
+namespace {
+
+void WaitForFinalState(const py::object& self, double timeout, double /*unused*/,
+                       const py::function& callback) {
+  const JobV1& job = self.cast<const JobV1&>();
+  const auto start = std::chrono::steady_clock::now();
+  // 0, NaN, an infinite or an unrepresentably large timeout wait without limit.
+  const bool limited = timeout != 0 && std::isfinite(timeout) && std::fabs(timeout) < 9.2e18;
+  const int64_t limit = limited ? static_cast<int64_t>(std::trunc(timeout)) : 0;
+  for (;;) {
+    const JobStatus status = job.status();
+    callback(job.job_id(), status, self);
+    if (IsFinal(status)) return;
+    if (limited) {
+      const int64_t elapsed = std::chrono::duration_cast<std::chrono::seconds>(
+                                  std::chrono::steady_clock::now() - start)
+                                  .count();
+      if (elapsed > limit) throw RunTimeError(TimeoutMessage(job.job_id(), elapsed));
+    }
+    PauseInterruptibly(std::chrono::milliseconds(10));
+  }
+}
+
+py::list ComplexPairs(const ComplexVector& values) {
+  py::list out;
+  for (const auto& value : values) {
+    py::list pair;
+    pair.append(value.real());
+    pair.append(value.imag());
+    out.append(pair);
+  }
+  return out;
+}
+
+py::dict CountsDict(const Result::Counts& counts) {
+  py::dict out;
+  for (const auto& [bits, count] : counts.entries) out[py::str(bits)] = count;
+  return out;
+}
+
+py::dict ToDict(const Result& result) {
+  const Result::Summary summary = result.to_dict();
+  py::dict out;
+  out["backend_name"] = result.backend_name;
+  out["backend_version"] = result.backend_version;
+  out["date"] = result.date;
+  out["header"] = result.header;
+  out["qobj_id"] = result.qobj_id;
+  out["job_id"] = result.job_id;
+  out["status"] = result.status;
+  out["success"] = summary.success ? "Success" : "False";
+  out["results"] = summary.results;
+  return out;
+}
+
+py::dict DataDict(const Result& result) {
+  const Result::Data data = result.data();
+  py::dict out;
+  out["counts"] = CountsDict(data.counts);
+  if (!data.has_engine) return out;
+  out["statevector"] = ComplexPairs(data.statevector);
+  out["probabilities"] = data.probabilities;
+  out["amplitudes"] = ComplexPairs(data.amplitudes);
+  out["densitymatrix"] = data.densitymatrix;
+  out["creg"] = data.creg;
+  return out;
+}
+
+template <class T>
+T OptionAs(const py::handle& value, const char* error) {
+  try {
+    return value.cast<T>();
+  } catch (const py::cast_error&) {
+    throw RunTimeError(error);
+  }
+}
+
+QuantumCircuit& Required(QuantumCircuit* circuit) {
+  if (circuit == nullptr) throw py::type_error("run(): a QuantumCircuit is required, not None");
+  return *circuit;
+}
+
+// The keyword form: options are taken in this order, and each one stored
+// before a later one fails keeps its effect.
+std::shared_ptr<JobV1> RunWithOptions(BackendV2& backend, QuantumCircuit* circuit_arg,
+                                      const py::kwargs& options) {
+  QuantumCircuit& circuit = Required(circuit_arg);
+  if (options.contains("shots")) {
+    circuit.shots = OptionAs<int32_t>(options["shots"],
+                                      "Invalid input for \"shots\". Try with an integer > 1.");
+  }
+  std::string mode;
+  if (options.contains("mode")) {
+    mode = platform::AsciiUpper(OptionAs<std::string>(
+        options["mode"], "Invalid input for \"mode\". Try either \"async\" or \"sync\"."));
+  }
+  if (options.contains("quiet")) {
+    gQuiet = OptionAs<bool>(options["quiet"],
+                            "Invalid input for \"quiet\". Try either True or False.");
+  }
+  uint64_t performance = uint64_t{kAutomatic};
+  if (options.contains("performance")) {
+    constexpr const char* kBadPerformance =
+        "Invalid input for \"mode\". Try one of - \"HighestEfficiency\", \"BalancedAccuracy\", "
+        "\"HighestAccuracy\", or , \"Automatic\".";
+    if (!ParsePerformanceMode(OptionAs<std::string>(options["performance"], kBadPerformance),
+                              performance)) {
+      throw RunTimeError(kBadPerformance);
+    }
+  }
+  backend.SetOutputFile(options.contains("file")
+                            ? OptionAs<std::string>(options["file"],
+                                                    "Invalid input for \"file\". Try with a "
+                                                    "file name.")
+                            : std::string());
+  return backend.RunWithMode(circuit, performance, mode == "SYNC");
+}
+
+}  // namespace
+
+void BindModuleFunctions(py::module_& m) {
+  m.def(
+      "job_monitor",
+      [](const JobV1& job, int32_t interval, bool quiet) { job_monitor(job, interval, quiet); },
+      py::arg("job").none(false), py::arg("interval") = 0, py::arg("quiet") = false,
+      "Installs a monitor for the submitted job");
+}
+
+void BindJobStatus(py::module_& m) {
+  py::enum_<JobStatus>(m, "JobStatus")
+      .value("INITIALIZING", JobStatus::INITIALIZING)
+      .value("QUEUED", JobStatus::QUEUED)
+      .value("VALIDATING", JobStatus::VALIDATING)
+      .value("RUNNING", JobStatus::RUNNING)
+      .value("CANCELLED", JobStatus::CANCELLED)
+      .value("DONE", JobStatus::DONE)
+      .value("ERROR", JobStatus::ERROR)
+      .export_values();
+}
+
+void BindRuntimeClasses(py::module_& m) {
+  py::class_<JobV1, std::shared_ptr<JobV1>>(m, "JobV1")
+      .def(py::init([](const std::string& id) { return std::make_shared<JobV1>(id); }))
+      .def_readonly("version", &JobV1::version)
+      .def_readonly("_async", &JobV1::_async)
+      .def("job_id", &JobV1::job_id, "Gets the current Job Id")
+      .def("done", &JobV1::done, "Checks whether the job is done or not")
+      .def("running", &JobV1::running, "Checks whether the job is running or not")
+      .def("cancelled", &JobV1::cancelled, "Checks whether the job is cancelled or not")
+      .def("in_final_state", &JobV1::in_final_state,
+           "Checks whether the job is in its final state of execution")
+      .def("wait_for_final_state", &WaitForFinalState, "Waits for the job's final state")
+      .def("submit", &JobV1::submit, "Submit a new task for execution")
+      .def("result", &JobV1::result, "Fetches the result of the experiment")
+      .def("cancel", &JobV1::cancel, "Cancels the Job Id")
+      .def("status", &JobV1::status, "Status of the Job")
+      .def("backend", &JobV1::backend, "Fetches the backend object");
+
+  py::class_<Result, std::shared_ptr<Result>>(m, "Result")
+      .def(py::init([] { return std::make_shared<Result>(); }))
+      .def_readonly("backend_name", &Result::backend_name)
+      .def_readonly("backend_version", &Result::backend_version)
+      .def_readonly("qobj_id", &Result::qobj_id)
+      .def_readonly("job_id", &Result::job_id)
+      .def_property_readonly("success", &Result::success)
+      .def_property_readonly("results", &Result::get_memory)
+      .def_readonly("date", &Result::date)
+      .def_readonly("status", &Result::status)
+      .def_readonly("header", &Result::header)
+      .def("to_dict", &ToDict, "Obtains a Python dictionary of the results")
+      .def(
+          "data", [](const Result& r, int32_t) { return DataDict(r); },
+          "Obtains the experiment data")
+      .def("get_memory", &Result::get_memory, "Gets a dictionar of the current memory variables")
+      .def(
+          "get_counts", [](const Result& r) { return CountsDict(r.get_counts()); },
+          "Gets the count of the experiment")
+      .def(
+          "get_statevector", [](const Result& r, int32_t, int32_t) { return r.get_statevector(); },
+          py::arg("experiment") = 0, py::arg("decimals") = 0,
+          "Gets the statevector of the referred qubits")
+      .def(
+          "get_unitary", [](const Result& r, int32_t, int32_t) { return r.get_unitary(); },
+          py::arg("experiment") = 0, py::arg("decimals") = 0, "Gets the unitary of the execution")
+      .def(
+          "from_dict", [](const Result& r, const py::dict&) { r.from_dict(); },
+          "Imports a Python dictionary")
+      .def(
+          "get_probabilities",
+          [](const Result& r, int32_t, int32_t) { return r.get_probabilities(); },
+          py::arg("experiment") = 0, py::arg("decimals") = 0, "Gets the probabilities")
+      .def(
+          "get_densitymatrix",
+          [](const Result& r, int32_t, int32_t) { return r.get_densitymatrix(); },
+          py::arg("experiment") = 0, py::arg("decimals") = 0, "Gets the density matrix")
+      .def("get_classicalregister", &Result::get_classicalregister, "Gets the classical register");
+
+  constexpr const char* kRunDoc = "Executes the quantum circuit using the backend";
+  py::class_<BackendV2, std::shared_ptr<BackendV2>>(m, "BackendV2")
+      .def(py::init([] { return std::make_shared<BackendV2>(); }))
+      .def_readonly("version", &BackendV2::version)
+      .def_readonly("dt", &BackendV2::dt)
+      .def_readonly("dtm", &BackendV2::dtm)
+      .def_readonly("max_circuits", &BackendV2::max_circuits)
+      .def_readonly("num_qubits", &BackendV2::num_qubits)
+      .def_readonly("name", &BackendV2::name)
+      .def_readonly("description", &BackendV2::description)
+      .def_readonly("online_date", &BackendV2::online_date)
+      .def_readonly("backend_version", &BackendV2::backend_version)
+      .def("run", &RunWithOptions, kRunDoc)
+      .def(
+          "run",
+          [](BackendV2& backend, QuantumCircuit* circuit, int32_t shots, bool sync_mode,
+             uint64_t performance, bool quiet, const std::string& file) {
+            return backend.run(Required(circuit), shots, sync_mode, performance, quiet, file);
+          },
+          py::arg("run_input"), py::arg("shots") = 1, py::arg("sync_mode") = false,
+          py::arg("performance") = 3, py::arg("quiet") = true, py::arg("file") = "", kRunDoc);
+}
+
+}  // namespace velorin::bindings
