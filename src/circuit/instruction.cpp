@@ -22,6 +22,21 @@ std::string CompositeName(const std::string& name) {
 
 }  // namespace
 
+Instruction::~Instruction() {
+  if (sub_instructions.empty()) return;
+  InstructionList pending;
+  pending.swap(sub_instructions);
+  while (!pending.empty()) {
+    InstructionPtr record = std::move(pending.back());
+    pending.pop_back();
+    // A record still shared elsewhere keeps its own sub-records.
+    if (record && record.use_count() == 1) {
+      for (InstructionPtr& sub : record->sub_instructions) pending.push_back(std::move(sub));
+      record->sub_instructions.clear();
+    }
+  }
+}
+
 std::string Instruction::GateName() const {
   if (kind == kind::kComposite) return CompositeName(name);
   return LookUp(kind, false);

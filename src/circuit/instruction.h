@@ -26,6 +26,13 @@ struct ConditionRegister {
 };
 
 struct Instruction {
+  Instruction() = default;
+  Instruction(const Instruction&) = default;
+  Instruction& operator=(const Instruction&) = default;
+  // Nested composites are released level by level, never by recursion, so
+  // however deep a nest is, its release cannot exhaust the stack.
+  ~Instruction();
+
   Matrix matrix;
   std::vector<uint64_t> qubits;
   std::vector<uint64_t> clbits;

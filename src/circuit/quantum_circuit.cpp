@@ -601,19 +601,7 @@ std::unique_ptr<QuantumCircuit> QuantumCircuit::Snapshot() const {
 
 // Queries ------------------------------------------------------------------------
 
-void QuantumCircuit::clear() {
-  // Composites may nest deeply: release them level by level, not recursively.
-  InstructionList pending;
-  pending.swap(instructions);
-  while (!pending.empty()) {
-    InstructionPtr record = std::move(pending.back());
-    pending.pop_back();
-    if (record && record.use_count() == 1) {
-      for (auto& sub : record->sub_instructions) pending.push_back(std::move(sub));
-      record->sub_instructions.clear();
-    }
-  }
-}
+void QuantumCircuit::clear() { instructions.clear(); }
 
 namespace {
 

@@ -175,6 +175,17 @@ TEST(DepthAndSize, DeeplyNestedCompositesNeedNoDeepRecursion) {
   EXPECT_EQ(c.size(), 0);
 }
 
+TEST(Release, DeepNestIsFreedWithoutDeepRecursion) {
+  InstructionPtr chain = Record(kind::kX, {0});
+  for (int level = 0; level < 500000; ++level) chain = Composite({0}, {chain});
+  std::weak_ptr<Instruction> innermost = chain;
+  while (!innermost.lock()->sub_instructions.empty()) {
+    innermost = innermost.lock()->sub_instructions.front();
+  }
+  chain.reset();  // would overflow the stack if each level released the next
+  EXPECT_TRUE(innermost.expired());
+}
+
 TEST(Width, QubitsPlusClassicalSlots) {
   EXPECT_EQ(QuantumCircuit(3, 1, "", 0.0).width(), 4);
   EXPECT_EQ(QuantumCircuit(2, "", 0.0).width(), 4);
