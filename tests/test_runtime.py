@@ -162,9 +162,10 @@ def test_zero_shots():
 
 
 def slow_circuit():
-    """Long enough to keep the worker busy for a while."""
+    """Tens of milliseconds per shot: the reset first makes every shot rerun it all."""
     rng = np.random.default_rng(1)
     qc = vl.QuantumCircuit(14)
+    qc.reset(0)
     for _ in range(6):
         for q in range(14):
             qc.rx(float(rng.uniform(0, 3)), q)
@@ -182,7 +183,9 @@ def test_job_life_cycle_and_fifo_order():
     assert [j.job_id() for j in jobs] == ["0", "1", "2"]
     seen = []
     while not all(j.in_final_state() for j in jobs):
-        seen.append(tuple(int(j.status()) for j in jobs))
+        # Later jobs first: once one is seen started, every earlier one read
+        # after it must already be done.
+        seen.append(tuple(reversed([int(j.status()) for j in reversed(jobs)])))
         time.sleep(0.005)
     assert all(j.done() for j in jobs)
     for states in seen:
@@ -195,7 +198,7 @@ def test_job_life_cycle_and_fifo_order():
 
 def test_cancel_queued_job_and_refuse_sync_while_busy():
     backend = vl.BackendV2()
-    first = backend.run(slow_circuit(), shots=20)
+    first = backend.run(slow_circuit(), shots=40)
     second = backend.run(slow_circuit(), shots=1)
     assert second.status() == vl.JobStatus.QUEUED
     with pytest.raises(RuntimeError) as info:
@@ -214,11 +217,13 @@ def test_cancel_queued_job_and_refuse_sync_while_busy():
 def test_lifetimes_when_the_host_drops_things():
     backend = vl.BackendV2()
     qc = slow_circuit()
-    running = backend.run(qc, shots=2)
+    running = backend.run(qc, shots=12)
     queued = [backend.run(slow_circuit(), shots=1) for _ in range(2)]
     del qc  # the job runs what the circuit held when run was called
     result = queued[0].result()
     gc.collect()
+    while running.status() == vl.JobStatus.QUEUED:
+        time.sleep(0.001)
     del backend
     gc.collect()
     assert running.done()  # the running job finished first
@@ -227,7 +232,7 @@ def test_lifetimes_when_the_host_drops_things():
     assert result.success is False
     assert running.result() is running.result()
     counts = running.result().get_counts()
-    assert sum(counts.values()) == 2
+    assert sum(counts.values()) == 12
 
 
 def test_dropping_job_keeps_result_and_result_keeps_engine():

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "circuit/gate_kind.h"
@@ -53,6 +54,29 @@ struct Instruction {
   std::string GateName() const;
   std::string GateLabel() const;
 };
+
+// Visits every record below `list` in program order, a composite through its
+// sub-records, with a stack of its own however deep the nest; stops as soon as
+// `visit` returns false, and then returns false itself.
+template <class Visit>
+bool VisitLeafRecords(const InstructionList& list, Visit&& visit) {
+  std::vector<std::pair<const InstructionList*, size_t>> stack{{&list, 0}};
+  while (!stack.empty()) {
+    auto& [current, next] = stack.back();
+    if (next >= current->size()) {
+      stack.pop_back();
+      continue;
+    }
+    const Instruction* record = (*current)[next++].get();
+    if (record == nullptr) continue;
+    if (record->kind == kind::kComposite) {
+      stack.emplace_back(&record->sub_instructions, 0);
+    } else if (!visit(*record)) {
+      return false;
+    }
+  }
+  return true;
+}
 
 // A copy of the record and of every record below it, walked without recursion.
 InstructionPtr DeepCopy(const Instruction& record);

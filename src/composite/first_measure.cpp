@@ -14,20 +14,8 @@ bool IsMeasureOrReset(const Instruction& record) {
 }  // namespace
 
 bool ContainsMeasureOrReset(const InstructionList& list) {
-  // Composites may nest deeply: walk them with a stack of our own.
-  std::vector<std::pair<const InstructionList*, size_t>> stack{{&list, 0}};
-  while (!stack.empty()) {
-    auto& [current, next] = stack.back();
-    if (next >= current->size()) {
-      stack.pop_back();
-      continue;
-    }
-    const Instruction* record = (*current)[next++].get();
-    if (record == nullptr) continue;
-    if (IsMeasureOrReset(*record)) return true;
-    if (record->kind == kind::kComposite) stack.emplace_back(&record->sub_instructions, 0);
-  }
-  return false;
+  return !VisitLeafRecords(list,
+                           [](const Instruction& record) { return !IsMeasureOrReset(record); });
 }
 
 void ComputeFirstMeasureIndex(QuantumCircuit& circuit) {

@@ -10,24 +10,14 @@
 namespace velorin {
 
 void CollectQubitPairs(const InstructionList& list, std::vector<QubitPair>& pairs) {
-  // Composites may nest deeply: walk them with a stack of our own.
-  std::vector<std::pair<const InstructionList*, size_t>> stack{{&list, 0}};
-  while (!stack.empty()) {
-    auto& [current, next] = stack.back();
-    if (next >= current->size()) {
-      stack.pop_back();
-      continue;
-    }
-    const Instruction* record = (*current)[next++].get();
-    if (record == nullptr) continue;
-    if (record->kind == kind::kComposite) {
-      stack.emplace_back(&record->sub_instructions, 0);
-    } else if (record->qubits.size() == 2) {
-      const int32_t a = static_cast<int32_t>(record->qubits[0]);
-      const int32_t b = static_cast<int32_t>(record->qubits[1]);
+  VisitLeafRecords(list, [&pairs](const Instruction& record) {
+    if (record.qubits.size() == 2) {
+      const int32_t a = static_cast<int32_t>(record.qubits[0]);
+      const int32_t b = static_cast<int32_t>(record.qubits[1]);
       pairs.emplace_back(std::min(a, b), std::max(a, b));
     }
-  }
+    return true;
+  });
 }
 
 void CircuitOptimizer::Build(const QuantumCircuit& circuit) {
