@@ -471,3 +471,13 @@ def test_backend_attributes():
         "tamrel_velorin", "Velorin Simulator Tamrel", "9/12/2023", "0.3.1")
     with pytest.raises(AttributeError):
         backend.name = "x"
+
+
+def test_unopenable_file_in_a_loud_synchronous_run(tmp_path, capsys):
+    qc = vl.QuantumCircuit(1)
+    qc.measure(0)
+    job = vl.BackendV2().run(qc, shots=2, mode="sync", quiet=False,
+                             file=str(tmp_path / "missing" / "x.txt"))
+    assert job.done() and job.result().get_counts() == {"0": 2}
+    assert capsys.readouterr().out.startswith("Error opening file.\n")
+    vl.BackendV2().run(qc, mode="sync", quiet=True)
