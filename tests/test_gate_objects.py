@@ -57,3 +57,14 @@ def test_condition_register_may_be_dropped(qc):
     gate.c_if(0, 0)
     del qc
     gc.collect()
+
+
+def test_c_if_after_clear_reaches_no_record():
+    qc = vl.QuantumCircuit(1)
+    stale = qc.x(0)
+    qc.clear()
+    qc.x(0)
+    stale.c_if(0, 1)  # would make the new x conditional if it reached it
+    qc.measure(0)
+    job = vl.BackendV2().run(qc, shots=4, mode="sync")
+    assert job.result().get_counts() == {"1": 4}
