@@ -7,11 +7,10 @@ PY := $(VENV)/bin/python
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 ASAN_DIR := build/asan
-NATIVE_DIR := build/native
 
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: all system-deps venv install demo test test-python test-asan test-native bench clean
+.PHONY: all system-deps venv install demo test test-python sanitized-build test-asan test-native bench clean
 
 all: install
 
@@ -41,23 +40,21 @@ test: test-python test-native test-asan
 test-python: install
 	cd tests && ../$(PY) -m pytest -q
 
-# Native C++ tests (GoogleTest through CTest), under the sanitizers.
-test-native: venv
-	@if [ ! -f tests/native/CMakeLists.txt ]; then echo "no native tests"; exit 0; fi; \
-	$(VENV)/bin/cmake -S . -B $(NATIVE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-	  -DVELORIN_SANITIZE=ON -Dpybind11_DIR=$$($(PY) -m pybind11 --cmakedir) \
-	  -DPython_EXECUTABLE=$(abspath $(PY)) > /dev/null && \
-	$(VENV)/bin/cmake --build $(NATIVE_DIR) && \
-	cd $(NATIVE_DIR) && ASAN_OPTIONS=detect_leaks=0 ../../$(VENV)/bin/ctest --output-on-failure -j $(JOBS)
-
-# The Python suite again on a build with AddressSanitizer and UBSan; leaks are
-# not checked (the interpreter keeps much alive at exit), any other report fails.
-test-asan: venv
-	$(VENV)/bin/cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-	  -DVELORIN_SANITIZE=ON -DVELORIN_BUILD_TESTS=OFF \
-	  -Dpybind11_DIR=$$($(PY) -m pybind11 --cmakedir) \
+# One build with AddressSanitizer and UBSan (optimised, with debug information)
+# serves the native tests and the second Python run.
+sanitized-build: venv
+	$(VENV)/bin/cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVELORIN_SANITIZE=ON -DVELORIN_BUILD_TESTS=ON -Dpybind11_DIR=$$($(PY) -m pybind11 --cmakedir) \
 	  -DPython_EXECUTABLE=$(abspath $(PY)) > /dev/null
-	$(VENV)/bin/cmake --build $(ASAN_DIR) --target VelorinLib
+	$(VENV)/bin/cmake --build $(ASAN_DIR)
+
+# Native C++ tests (GoogleTest through CTest), under the sanitizers.
+test-native: sanitized-build
+	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=0 ../../$(VENV)/bin/ctest --output-on-failure -j $(JOBS)
+
+# The Python suite again on the sanitized build; leaks are not checked (the
+# interpreter keeps much alive at exit), any other report fails.
+test-asan: sanitized-build
 	cd tests && LD_PRELOAD="$$(gcc -print-file-name=libasan.so):$$(gcc -print-file-name=libubsan.so)" \
 	  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  PYTHONMALLOC=malloc PYTHONPATH=$(abspath $(ASAN_DIR)) VELORIN_EXPECT_BUILD=$(abspath $(ASAN_DIR)) \

@@ -198,7 +198,7 @@ def test_job_life_cycle_and_fifo_order():
 
 def test_cancel_queued_job_and_refuse_sync_while_busy():
     backend = vl.BackendV2()
-    first = backend.run(slow_circuit(), shots=40)
+    first = backend.run(slow_circuit(), shots=20)
     second = backend.run(slow_circuit(), shots=1)
     assert second.status() == vl.JobStatus.QUEUED
     with pytest.raises(RuntimeError) as info:
