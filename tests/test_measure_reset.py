@@ -118,9 +118,12 @@ def test_registers_beyond_the_circuit():
     assert qc.reset(qr=negative).num_qubits == -4
 
 
-def test_c_if_on_measure_all_conditions_its_records(qc):
-    gate = qc.measure_all()
-    gate.c_if(vl.ClassicalRegister(3), 5)
+@pytest.mark.parametrize("value,counts", [(0, {"1": 3}), (1, {"001": 3})])
+def test_c_if_on_measure_all_conditions_its_records_only(qc, value, counts):
+    qc.x(0)
+    qc.measure(0)
+    qc.measure_all().c_if(0, value)  # qubit 0 reads 1
+    assert vl.BackendV2().run(qc, shots=3, mode="sync").result().get_counts() == counts
 
 
 def test_docstrings():
