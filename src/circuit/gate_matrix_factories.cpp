@@ -119,35 +119,33 @@ Matrix MatrixU2(const std::vector<double>& a) {
 
 // Two qubits: control first, so the target's 2x2 block sits at indices 1 and 3 ---
 
-Matrix MatrixCP(const std::vector<double>& a) {
-  Matrix m = kTemplateCP;
-  m(3, 3) = Phase(a[0]);
+namespace {
+
+// The template with the one-qubit matrix in its controlled block (control b0 = 1):
+// the filled entries hold exactly the one-qubit gate's values.
+Matrix ControlledBlock(const Matrix& templ, const Matrix& u) {
+  Matrix m = templ;
+  m(1, 1) = u(0, 0);
+  m(1, 3) = u(0, 1);
+  m(3, 1) = u(1, 0);
+  m(3, 3) = u(1, 1);
   return m;
 }
 
+}  // namespace
+
+Matrix MatrixCP(const std::vector<double>& a) { return ControlledBlock(kTemplateCP, MatrixP(a)); }
+
 Matrix MatrixCRX(const std::vector<double>& a) {
-  const HalfAngle h(a[0]);
-  Matrix m = kTemplateCRX;
-  m(1, 1) = m(3, 3) = Complex(h.c, 0.0);
-  m(1, 3) = m(3, 1) = Complex(0.0, -h.s);
-  return m;
+  return ControlledBlock(kTemplateCRX, MatrixRX(a));
 }
 
 Matrix MatrixCRY(const std::vector<double>& a) {
-  const HalfAngle h(a[0]);
-  Matrix m = kTemplateCRY;
-  m(1, 1) = m(3, 3) = Complex(h.c, 0.0);
-  m(1, 3) = Complex(-h.s, 0.0);
-  m(3, 1) = Complex(h.s, 0.0);
-  return m;
+  return ControlledBlock(kTemplateCRY, MatrixRY(a));
 }
 
 Matrix MatrixCRZ(const std::vector<double>& a) {
-  const double theta = a[0];
-  Matrix m = kTemplateCRZ;
-  m(1, 1) = Phase(theta * -0.5);
-  m(3, 3) = Phase(theta * 0.5);
-  return m;
+  return ControlledBlock(kTemplateCRZ, MatrixRZ(a));
 }
 
 Matrix MatrixCU(const std::vector<double>& a) {

@@ -84,14 +84,30 @@ int AppendCSWAP(QuantumCircuit& qc, uint64_t c, uint64_t t1, uint64_t t2, Instru
   return 0;
 }
 
-GatePtr ccx(QuantumCircuit& qc, uint64_t control_qubit1, uint64_t control_qubit2,
-            uint64_t target_qubit, const std::string& label) {
-  RequireDistinctQubits(qc, {control_qubit1, control_qubit2, target_qubit});
-  if (AppendCCX(qc, control_qubit1, control_qubit2, target_qubit, qc.instructions, label) != 0) {
+namespace {
+
+using ThreeQubitRecorder = int (*)(QuantumCircuit&, uint64_t, uint64_t, uint64_t, InstructionList&,
+                                   const std::string&);
+
+// Validates, records the composite into the circuit and hands back its gate;
+// a failed recording gives no gate, or `failure` as an error when one is named.
+GatePtr RecordThreeQubitGate(QuantumCircuit& qc, ThreeQubitRecorder record, GateClass cls,
+                             uint64_t a, uint64_t b, uint64_t c, const std::string& label,
+                             const char* failure) {
+  RequireDistinctQubits(qc, {a, b, c});
+  if (record(qc, a, b, c, qc.instructions, label) != 0) {
+    if (failure != nullptr) throw RunTimeError(failure);
     return nullptr;
   }
-  return CompositeGate(GateClass::CCXGate, label, qc.instructions.back(),
-                       static_cast<int64_t>(qc.total_qubits));
+  return CompositeGate(cls, label, qc.instructions.back(), static_cast<int64_t>(qc.total_qubits));
+}
+
+}  // namespace
+
+GatePtr ccx(QuantumCircuit& qc, uint64_t control_qubit1, uint64_t control_qubit2,
+            uint64_t target_qubit, const std::string& label) {
+  return RecordThreeQubitGate(qc, AppendCCX, GateClass::CCXGate, control_qubit1, control_qubit2,
+                              target_qubit, label, nullptr);
 }
 
 GatePtr toffoli(QuantumCircuit& qc, uint64_t control_qubit1, uint64_t control_qubit2,
@@ -101,22 +117,14 @@ GatePtr toffoli(QuantumCircuit& qc, uint64_t control_qubit1, uint64_t control_qu
 
 GatePtr ccz(QuantumCircuit& qc, uint64_t control_qubit1, uint64_t control_qubit2,
             uint64_t target_qubit, const std::string& label) {
-  RequireDistinctQubits(qc, {control_qubit1, control_qubit2, target_qubit});
-  if (AppendCCZ(qc, control_qubit1, control_qubit2, target_qubit, qc.instructions, label) != 0) {
-    throw RunTimeError("Error executing CCZ gate.");
-  }
-  return CompositeGate(GateClass::CCZGate, label, qc.instructions.back(),
-                       static_cast<int64_t>(qc.total_qubits));
+  return RecordThreeQubitGate(qc, AppendCCZ, GateClass::CCZGate, control_qubit1, control_qubit2,
+                              target_qubit, label, "Error executing CCZ gate.");
 }
 
 GatePtr cswap(QuantumCircuit& qc, uint64_t control_qubit, uint64_t target_qubit1,
               uint64_t target_qubit2, const std::string& label) {
-  RequireDistinctQubits(qc, {control_qubit, target_qubit1, target_qubit2});
-  if (AppendCSWAP(qc, control_qubit, target_qubit1, target_qubit2, qc.instructions, label) != 0) {
-    return nullptr;
-  }
-  return CompositeGate(GateClass::CSWAPGate, label, qc.instructions.back(),
-                       static_cast<int64_t>(qc.total_qubits));
+  return RecordThreeQubitGate(qc, AppendCSWAP, GateClass::CSWAPGate, control_qubit, target_qubit1,
+                              target_qubit2, label, nullptr);
 }
 
 GatePtr fredkin(QuantumCircuit& qc, uint64_t control_qubit1, uint64_t control_qubit2,
