@@ -76,9 +76,17 @@ void BindQuantumCircuit(py::module_& m) {
   BindPauli(cls);
   BindCountingMethods(cls);
   BindResetMethods(cls);
+  BindQasmExport(cls);
+  BindDraw(cls);
   BindMultiControlledMethods(cls);
   BindToffoliAlias(cls);
   BindFourQubitMethods(cls);
+  BindAppendCompose(cls);
+  BindCopyMethods(cls);
+  BindQasmImport(cls);
+  BindTransformMethods(cls);
+  BindToGate(cls);
+  BindControl(cls);
 }
 
 }  // namespace velorin::bindings

@@ -141,6 +141,7 @@ void BindModuleFunctions(py::module_& m) {
       [](const JobV1& job, int32_t interval, bool quiet) { job_monitor(job, interval, quiet); },
       py::arg("job").none(false), py::arg("interval") = 0, py::arg("quiet") = false,
       "Installs a monitor for the submitted job");
+  BindOptimizerFunction(m);
 }
 
 void BindJobStatus(py::module_& m) {

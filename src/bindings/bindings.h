@@ -13,6 +13,9 @@ void BindModuleFunctions(py::module_& m);
 void BindJobStatus(py::module_& m);
 void BindRegisters(py::module_& m);
 void BindRuntimeClasses(py::module_& m);
+void BindOptimizerFunction(py::module_& m);
+void BindProvider(py::module_& m);
+void BindQasmReader(py::module_& m);
 void BindGates(py::module_& m);
 void BindQuantumCircuit(py::module_& m);
 

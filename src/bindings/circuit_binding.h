@@ -18,5 +18,13 @@ void BindTwoQubitMethods(CircuitClass& cls);
 void BindMeasureMethods(CircuitClass& cls);
 void BindCountingMethods(CircuitClass& cls);
 void BindResetMethods(CircuitClass& cls);
+void BindQasmExport(CircuitClass& cls);
+void BindDraw(CircuitClass& cls);
+void BindAppendCompose(CircuitClass& cls);
+void BindCopyMethods(CircuitClass& cls);
+void BindQasmImport(CircuitClass& cls);
+void BindTransformMethods(CircuitClass& cls);
+void BindToGate(CircuitClass& cls);
+void BindControl(CircuitClass& cls);
 
 }  // namespace velorin::bindings

@@ -48,6 +48,8 @@ void InitModuleBindings(py::module_& m) {
   BindJobStatus(m);
   BindRegisters(m);
   BindRuntimeClasses(m);
+  BindProvider(m);
+  BindQasmReader(m);
   BindGates(m);
   BindQuantumCircuit(m);
   m.attr("__version__") = "0.3.1";
