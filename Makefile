@@ -28,9 +28,11 @@ $(VENV)/.ready:
 
 venv: system-deps $(VENV)/.ready
 
-# Builds in build/<wheel tag>, so a rebuild after a small change is incremental.
+# Builds in build/make/<wheel tag>, apart from the folder of a plain
+# `pip install .` (whose isolated build tools differ), so that neither
+# rebuilds everything after the other.
 install: venv
-	$(PY) -m pip install --no-build-isolation --no-deps . -q
+	$(PY) -m pip install --no-build-isolation --no-deps . -q -C build-dir=build/make/{wheel_tag}
 
 demo: install
 	$(PY) examples/demo.py

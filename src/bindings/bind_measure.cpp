@@ -7,7 +7,7 @@ namespace {
 
 using QC = QuantumCircuit;
 using Label = const std::string&;
-using Indices = const std::vector<int64_t>&;
+using Indices = const QubitIndexList&;
 
 constexpr const char* kBarrierDoc = "Implements the barrier gate";
 constexpr const char* kMeasureDoc =
@@ -93,7 +93,7 @@ void BindMeasureMethods(CircuitClass& cls) {
           py::arg("qubit_list"), py::arg("label") = "", kMeasureDoc)
       .def(
           "measure",
-          [](QC& c, Indices qubits, Indices clbits, Label label) {
+          [](QC& c, Indices qubits, const std::vector<int64_t>& clbits, Label label) {
             return Release<MeasGate>(c.measure(qubits, clbits, label));
           },
           py::arg("qubit_list"), py::arg("cbit_list"), py::arg("label") = "", kMeasureDoc);

@@ -10,7 +10,7 @@ namespace {
 
 using QC = QuantumCircuit;
 using Label = const std::string&;
-using Indices = const std::vector<int64_t>&;
+using Indices = const QubitIndexList&;
 
 template <std::size_t>
 using Angle = double;

@@ -17,9 +17,11 @@ namespace velorin::bindings {
 
 namespace {
 
-void WaitForFinalState(const py::object& self, double timeout, double /*unused*/,
-                       const py::function& callback) {
-  const JobV1& job = self.cast<const JobV1&>();
+void WaitForFinalState(const std::shared_ptr<JobV1>& shared_job, double timeout,
+                       double /*unused*/, const py::function& callback) {
+  const JobV1& job = *shared_job;
+  // The very object the method was called on: its instance is registered.
+  const py::object self = py::cast(shared_job);
   const auto start = std::chrono::steady_clock::now();
   // 0, NaN, an infinite or an unrepresentably large timeout wait without limit.
   const bool limited = timeout != 0 && std::isfinite(timeout) && std::fabs(timeout) < 9.2e18;
@@ -157,6 +159,18 @@ void BindJobStatus(py::module_& m) {
 }
 
 void BindRuntimeClasses(py::module_& m) {
+  // Every allocation failure reaches the host as MemoryError with one text,
+  // whatever the C++ library calls it.
+  py::register_exception_translator([](std::exception_ptr failure) {
+    try {
+      if (failure) std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+      PyErr_SetString(PyExc_MemoryError, MemoryAllocError().what());
+    }
+  });
+  // A script that ends, or is ended by Ctrl-C, must not wait for running jobs.
+  py::module_::import("atexit").attr("register")(py::cpp_function([] { StopAllBackends(); }));
+
   py::class_<JobV1, std::shared_ptr<JobV1>>(m, "JobV1")
       .def(py::init([](const std::string& id) { return std::make_shared<JobV1>(id); }))
       .def_readonly("version", &JobV1::version)

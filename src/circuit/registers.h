@@ -21,6 +21,10 @@ extern int32_t gCregNameCounter;
 inline int32_t WrappingAdd(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
+// Unsigned too, so that giving back the most negative size is defined.
+inline int32_t WrappingSub(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
 
 template <int32_t* Counter, char Prefix>
 class Register {
@@ -39,7 +43,7 @@ class Register {
     return *this;
   }
   ~Register() {
-    if (counted_) *Counter = WrappingAdd(*Counter, -size_);
+    if (counted_) *Counter = WrappingSub(*Counter, size_);
   }
 
   int32_t size() const { return size_; }

@@ -223,6 +223,7 @@ void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const Instructio
       if (!stack.empty()) after_element(stack.back());
       continue;
     }
+    if (stop_check_) stop_check_();
     const InstructionList& current = *frame.list;
     const size_t index = frame.next;
     Instruction* record = current[index].get();
@@ -306,7 +307,16 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
       const int64_t deadline = now > std::numeric_limits<int64_t>::max() - duration
                                    ? std::numeric_limits<int64_t>::max()
                                    : now + duration;
-      platform::SleepUntilSteady(deadline);
+      if (!stop_check_) {
+        platform::SleepUntilSteady(deadline);
+      } else {
+        // In slices, so that a stop is seen within one.
+        constexpr int64_t kSlice = 50'000'000;
+        for (int64_t t = now; t < deadline; t = platform::SteadyNanoseconds()) {
+          platform::SleepUntilSteady(deadline - t > kSlice ? t + kSlice : deadline);
+          stop_check_();
+        }
+      }
     }
     Stamp(record.end_time);
     return;
@@ -339,6 +349,8 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
       f[1] *= Complex(0.0, -1.0);
       break;
     default:
+      // A NaN or infinite angle must fail the run, not spread through the state.
+      if (!record.matrix.allFinite()) throw RunTimeError(kInvalidGateParameter);
       if (qubit_count == 1) {
         if (record.matrix.rows() != 2 || record.matrix.cols() != 2) {
           throw RunTimeError(kInvalidGateParameter);

@@ -26,6 +26,9 @@ class MpsSimulator {
  public:
   // Receives one progress line (without a line end) per executed instruction.
   using LineSink = std::function<void(const std::string&)>;
+  // Called between instructions and while a delay sleeps; it throws to stop
+  // the run (cancellation, Ctrl-C).
+  using StopCheck = std::function<void()>;
 
   // `num_qubits` must be 1..100 (std::range_error otherwise). The chain is
   // built by the first Reset (or Run).
@@ -54,6 +57,7 @@ class MpsSimulator {
   // gQuiet and the circuit's quiet flag are off. Set it only for a run on the
   // caller's own thread; the default prints nothing.
   void SetProgressSink(LineSink sink) { progress_sink_ = std::move(sink); }
+  void SetStopCheck(StopCheck check) { stop_check_ = std::move(check); }
 
   // ---- two-site update ----
   // A gate on the qubits at positions a (first qubit) and b (second): the
@@ -155,6 +159,7 @@ class MpsSimulator {
   std::vector<int64_t> checkpoint_qubit_to_position_;
   bool quiet_ = true;
   LineSink progress_sink_;
+  StopCheck stop_check_;
 };
 
 // Merges two tensors (left columns scaled by the bond between them) into

@@ -12,6 +12,7 @@ HostHooks& Hooks() {
       [](const std::string& text, const std::string& end) { std::cout << text << end; },
       [](const std::function<void()>& wait) { wait(); },
       [] {},
+      [] { return false; },
   };
   return hooks;
 }
@@ -23,6 +24,7 @@ void SetHostHooks(HostHooks hooks) {
   if (hooks.print) current.print = std::move(hooks.print);
   if (hooks.blocking) current.blocking = std::move(hooks.blocking);
   if (hooks.check_interrupts) current.check_interrupts = std::move(hooks.check_interrupts);
+  if (hooks.interrupt_pending) current.interrupt_pending = std::move(hooks.interrupt_pending);
 }
 
 void Print(const std::string& text, const std::string& end) { Hooks().print(text, end); }
@@ -35,5 +37,7 @@ void SleepFor(std::chrono::nanoseconds duration) {
 }
 
 void CheckInterrupts() { Hooks().check_interrupts(); }
+
+bool InterruptPending() { return Hooks().interrupt_pending(); }
 
 }  // namespace velorin::platform

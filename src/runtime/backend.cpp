@@ -1,5 +1,7 @@
 #include "runtime/backend.h"
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <functional>
 
@@ -20,6 +22,16 @@ namespace {
 constexpr const char* kModeNames[] = {"HIGHESTEFFICIENCY", "BALANCEDACCURACY", "HIGHESTACCURACY",
                                       "AUTOMATIC", "LIBERAL"};
 
+std::atomic<bool> gStopAll{false};
+
+// Thrown by a worker's check once the host exits; ends the job CANCELLED.
+struct RunStopped {};
+
+// How often a synchronous run looks for Ctrl-C: often enough to answer within
+// a fraction of a second, seldom enough that taking the interpreter back costs
+// nothing measurable.
+constexpr std::chrono::milliseconds kInterruptPoll(50);
+
 std::unique_ptr<std::ofstream> OpenOutput(const std::string& path) {
   if (path.empty()) return nullptr;
   auto file = std::make_unique<std::ofstream>(path, std::ios::app);
@@ -28,10 +40,13 @@ std::unique_ptr<std::ofstream> OpenOutput(const std::string& path) {
 }
 
 // Every shot of the circuit; shots past the stored ones still go to the file.
-// `before_shot` sees the shot number and the count.
+// `before_shot` sees the shot number and the count. The engine's stop check
+// also runs before every shot.
 void RunShots(MpsSimulator& engine, QuantumCircuit& circuit, Result& result, std::ofstream* file,
-              const std::function<void(int32_t, int32_t)>& before_shot) {
+              const std::function<void(int32_t, int32_t)>& before_shot,
+              const MpsSimulator::StopCheck& stop_check) {
   for (int32_t i = 0; i < circuit.shots; ++i) {
+    stop_check();
     if (before_shot) before_shot(i, circuit.shots);
     engine.Run(circuit);
     const std::string bits = MeasuredText(engine, &circuit, /*with_unmeasured=*/false);
@@ -49,6 +64,10 @@ std::unique_ptr<MpsSimulator> NewEngine(const QuantumCircuit& circuit) {
 
 }  // namespace
 
+void StopAllBackends() { gStopAll.store(true); }
+
+bool BackendsStopping() { return gStopAll.load(std::memory_order_relaxed); }
+
 bool ParsePerformanceMode(const std::string& text, uint64_t& mode) {
   const std::string upper = platform::AsciiUpper(text);
   for (uint64_t i = 0; i < std::size(kModeNames); ++i) {
@@ -60,19 +79,33 @@ bool ParsePerformanceMode(const std::string& text, uint64_t& mode) {
   return false;
 }
 
-BackendV2::BackendV2() : worker_([this] { WorkerLoop(); }) {}
+BackendV2::BackendV2() : state_(std::make_shared<WorkerState>()) {
+  worker_ = std::thread([state = state_] { WorkerLoop(state); });
+}
 
 BackendV2::~BackendV2() {
   {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
-    stop_ = true;
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->stop = true;
+    // Their waits must end: nothing will run them now.
+    for (JobRequest& request : state_->queue) request.job->cancel();
+    state_->queue.clear();
   }
-  wake_up_.notify_one();
-  platform::Blocking([this] {
-    if (worker_.joinable()) worker_.join();
-  });
-  // Their waits must end: nothing will run them now.
-  for (JobRequest& request : queue_) request.job->cancel();
+  state_->wake_up.notify_one();
+  for (;;) {
+    bool finished = false;
+    platform::Blocking([&] {
+      std::unique_lock<std::mutex> lock(state_->mutex);
+      finished = state_->finished_signal.wait_for(lock, std::chrono::milliseconds(100),
+                                                  [&] { return state_->finished; });
+    });
+    if (finished) break;
+    if (!BackendsStopping() && platform::InterruptPending()) {
+      worker_.detach();  // it holds its own share of the state
+      return;
+    }
+  }
+  worker_.join();
 }
 
 std::shared_ptr<JobV1> BackendV2::run(QuantumCircuit& circuit, int32_t shots, bool sync_mode,
@@ -108,18 +141,18 @@ std::shared_ptr<JobV1> BackendV2::SubmitAsync(const QuantumCircuit& circuit) {
   std::shared_ptr<JobV1> job = request.job;
   ++job_counter_;
   {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
+    std::lock_guard<std::mutex> lock(state_->mutex);
     job->SetStatus(JobStatus::QUEUED);
-    queue_.push_back(std::move(request));
+    state_->queue.push_back(std::move(request));
   }
-  wake_up_.notify_one();
+  state_->wake_up.notify_one();
   return job;
 }
 
 std::shared_ptr<JobV1> BackendV2::ExecuteSync(const QuantumCircuit& circuit) {
   {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
-    if (!queue_.empty()) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (!state_->queue.empty()) {
       throw RunTimeError(
           "The execution queue is not empty. Wait for completion or execute in async mode.");
     }
@@ -137,43 +170,87 @@ std::shared_ptr<JobV1> BackendV2::ExecuteSync(const QuantumCircuit& circuit) {
   }
   const bool quiet = gQuiet;
   engine->SetProgressSink([](const std::string& line) { platform::Print(line); });
-  auto file = OpenOutput(request.file);
-  if (!request.file.empty() && !file && !quiet) platform::Print("Error opening file.");
-  const std::string start_line = "\nExecuting Circuit start time: " + CurrentTimestamp() +
-                                 " Param: " + std::to_string(request.circuit->max_bond_dimension) +
-                                 "\n";
-  if (!quiet) platform::Print(start_line);
-  RunShots(*engine, *request.circuit, *request.result, file.get(), [quiet](int32_t i, int32_t n) {
-    if (!quiet) {
-      platform::Print("\rExecuting: " + std::to_string(i + 1) + " of " + std::to_string(n), " ");
+  // Ctrl-C between shots and instructions; the interpreter is free meanwhile,
+  // and is taken back only to print and to look for the interrupt.
+  bool interrupted = false;
+  auto last_poll = std::chrono::steady_clock::now();
+  const MpsSimulator::StopCheck check = [&interrupted, &last_poll] {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_poll < kInterruptPoll) return;
+    last_poll = now;
+    try {
+      platform::CheckInterrupts();
+    } catch (...) {
+      interrupted = true;
+      throw;
     }
-  });
-  if (!quiet) {
-    platform::Print(start_line);
-    platform::Print("\nCompleted Circuit end time: " + CurrentTimestamp() + "\n");
+  };
+  engine->SetStopCheck(check);
+  try {
+    platform::Blocking([&] {
+      auto file = OpenOutput(request.file);
+      if (!request.file.empty() && !file && !quiet) platform::Print("Error opening file.");
+      const std::string start_line =
+          "\nExecuting Circuit start time: " + CurrentTimestamp() +
+          " Param: " + std::to_string(request.circuit->max_bond_dimension) + "\n";
+      if (!quiet) platform::Print(start_line);
+      RunShots(
+          *engine, *request.circuit, *request.result, file.get(),
+          [quiet](int32_t i, int32_t n) {
+            if (!quiet) {
+              platform::Print("\rExecuting: " + std::to_string(i + 1) + " of " + std::to_string(n),
+                              " ");
+            }
+          },
+          check);
+      if (!quiet) {
+        platform::Print(start_line);
+        platform::Print("\nCompleted Circuit end time: " + CurrentTimestamp() + "\n");
+      }
+    });
+  } catch (...) {
+    // The caller gets the error and no job; the job still ends final.
+    request.result->Finish(nullptr, false);
+    request.job->SetStatus(interrupted ? JobStatus::CANCELLED : JobStatus::ERROR);
+    throw;
   }
+  engine->SetStopCheck(nullptr);
+  engine->SetProgressSink(nullptr);
   request.result->Finish(std::move(engine), true);
   request.job->SetStatus(JobStatus::DONE);
   return request.job;
 }
 
-void BackendV2::WorkerLoop() {
+void BackendV2::WorkerLoop(const std::shared_ptr<WorkerState>& state) {
+  const MpsSimulator::StopCheck stop_check = [] {
+    if (BackendsStopping()) throw RunStopped();
+  };
   for (;;) {
     JobRequest request;
     {
-      std::unique_lock<std::mutex> lock(queue_mutex_);
-      wake_up_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-      if (stop_) return;
-      request = std::move(queue_.front());
-      queue_.pop_front();
+      std::unique_lock<std::mutex> lock(state->mutex);
+      state->wake_up.wait(lock, [&] { return state->stop || !state->queue.empty(); });
+      if (state->queue.empty()) {
+        state->finished = true;
+        state->finished_signal.notify_all();
+        return;
+      }
+      request = std::move(state->queue.front());
+      state->queue.pop_front();
     }
+    if (BackendsStopping()) request.job->cancel();
     if (!request.job->StartUnlessCancelled()) continue;
     try {
       auto engine = NewEngine(*request.circuit);
+      engine->SetStopCheck(stop_check);
       auto file = OpenOutput(request.file);
-      RunShots(*engine, *request.circuit, *request.result, file.get(), nullptr);
+      RunShots(*engine, *request.circuit, *request.result, file.get(), nullptr, stop_check);
+      engine->SetStopCheck(nullptr);
       request.result->Finish(std::move(engine), true);
       request.job->SetStatus(JobStatus::DONE);
+    } catch (const RunStopped&) {
+      request.result->Finish(nullptr, false);
+      request.job->SetStatus(JobStatus::CANCELLED);
     } catch (...) {
       // A failed job must not take the worker with it.
       request.result->Finish(nullptr, false);

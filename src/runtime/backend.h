@@ -2,7 +2,6 @@
 // thread that takes queued jobs first in, first out.
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -21,12 +20,18 @@ namespace velorin {
 // The mode named by an option text in any letter case; false when unknown.
 bool ParsePerformanceMode(const std::string& text, uint64_t& mode);
 
+// For the host's exit: every backend stops its running job at the next shot
+// or instruction and cancels its queued jobs (CANCELLED), now and from then on.
+void StopAllBackends();
+bool BackendsStopping();
+
 class BackendV2 : public std::enable_shared_from_this<BackendV2> {
  public:
   BackendV2();
   BackendV2(const BackendV2&) = delete;
   BackendV2& operator=(const BackendV2&) = delete;
-  // Finishes the running job; jobs still queued become CANCELLED.
+  // Finishes the running job; jobs still queued become CANCELLED. A Ctrl-C
+  // during the wait leaves the running job to finish on its own.
   ~BackendV2();
 
   // The explicit run form.
@@ -55,17 +60,25 @@ class BackendV2 : public std::enable_shared_from_this<BackendV2> {
     std::shared_ptr<Result> result;
   };
 
+  // What the worker thread uses, shared with it: a worker left to finish its
+  // job after an interrupted destructor outlives the backend.
+  struct WorkerState {
+    std::deque<JobRequest> queue;
+    std::mutex mutex;
+    std::condition_variable wake_up;
+    bool stop = false;
+    bool finished = false;  // the worker has left its loop
+    std::condition_variable finished_signal;
+  };
+
   JobRequest NewJob(const QuantumCircuit& circuit);
   std::shared_ptr<JobV1> SubmitAsync(const QuantumCircuit& circuit);
   std::shared_ptr<JobV1> ExecuteSync(const QuantumCircuit& circuit);
-  void WorkerLoop();
+  static void WorkerLoop(const std::shared_ptr<WorkerState>& state);
 
   int32_t job_counter_ = 0;
   std::string output_file_;
-  std::deque<JobRequest> queue_;
-  std::mutex queue_mutex_;
-  std::condition_variable wake_up_;
-  std::atomic<bool> stop_{false};
+  std::shared_ptr<WorkerState> state_;
   std::thread worker_;
 };
 
