@@ -1,12 +1,17 @@
 // job_monitor, JobStatus, JobV1, Result and BackendV2.
 #include <chrono>
 #include <cmath>
+#include <complex>
+#include <cstdint>
+#include <limits>
+#include <vector>
 
 #include <pybind11/complex.h>
 #include <pybind11/stl.h>
 
 #include "bindings/bindings.h"
 #include "circuit/errors.h"
+#include "platform/memory.h"
 #include "platform/text.h"
 #include "engine/mps_simulator.h"
 #include "runtime/backend.h"
@@ -40,16 +45,161 @@ void WaitForFinalState(const std::shared_ptr<JobV1>& shared_job, double timeout,
   }
 }
 
-py::list ComplexPairs(const ComplexVector& values) {
-  py::list out;
-  for (const auto& value : values) {
-    py::list pair;
-    pair.append(value.real());
-    pair.append(value.imag());
-    out.append(pair);
+// ---- read-outs into interpreter lists ----
+//
+// Every read-out checks its whole peak against available memory before it
+// allocates: the native result, the copy the Result hands over and the
+// interpreter objects built from it. Any allocation that still fails, the
+// interpreter's included, ends as MemoryError "bad allocation".
+
+constexpr uint64_t kMaxBytes = std::numeric_limits<uint64_t>::max();
+
+uint64_t Mul(uint64_t a, uint64_t b) { return (b != 0 && a > kMaxBytes / b) ? kMaxBytes : a * b; }
+uint64_t Add(uint64_t a, uint64_t b) { return a > kMaxBytes - b ? kMaxBytes : a + b; }
+uint64_t Entries(uint64_t qubits) { return qubits >= 64 ? kMaxBytes : uint64_t{1} << qubits; }
+
+// Interpreter objects as its allocator rounds them, and a list's item slot.
+constexpr uint64_t kSlot = 8;
+constexpr uint64_t kFloatObject = 32;
+constexpr uint64_t kComplexObject = 32;
+constexpr uint64_t kListObject = 64;
+// [real, imaginary]: the list, its two slots and floats, its slot outside.
+constexpr uint64_t kPairBytes = kListObject + 16 + 2 * kFloatObject + kSlot;
+// One native row (vector header and heap block) and its interpreter list.
+constexpr uint64_t kRowBytes = 24 + 16 + kListObject + kSlot;
+constexpr uint64_t kComplexBytes = sizeof(std::complex<double>);
+
+// The figures below model the peak; an eighth more covers what they leave
+// out (allocator headers of the many small objects, the interpreter's own).
+void RequireMemory(uint64_t bytes) {
+  const uint64_t with_margin = Add(bytes, bytes / 8);
+  const uint64_t available = platform::AvailablePhysicalMemory();
+  if (with_margin == kMaxBytes || (available != 0 && with_margin > available)) {
+    throw MemoryAllocError();
+  }
+}
+
+// The density matrix: the engine's matrix and the Result's rows exist
+// together, then the rows and the interpreter's lists.
+uint64_t DensityMatrixBytes(uint64_t qubits) {
+  const uint64_t entries = Mul(Entries(qubits), Entries(qubits));
+  return Add(Mul(entries, kComplexBytes + kSlot + kComplexObject),
+             Mul(Entries(qubits), kRowBytes));
+}
+
+// Before the read-outs of an engine of `qubits` qubits: 0 when the Result has
+// no engine, which it reports itself.
+void RequireStateVectorMemory(uint64_t qubits) {
+  if (qubits != 0) RequireMemory(Mul(Entries(qubits), 3 * kComplexBytes + kSlot + kComplexObject));
+}
+void RequireProbabilityMemory(uint64_t qubits) {
+  if (qubits != 0) RequireMemory(Mul(Entries(qubits), 3 * sizeof(double) + kSlot + kFloatObject));
+}
+void RequireDensityMatrixMemory(uint64_t qubits) {
+  if (qubits != 0) RequireMemory(DensityMatrixBytes(qubits));
+}
+// data(): every read-out is held at once while the dictionary is built.
+void RequireDataMemory(uint64_t qubits) {
+  if (qubits == 0 || qubits > 16) return;  // the state vector refuses more itself
+  const uint64_t per_entry = 3 * kComplexBytes + kPairBytes + 3 * sizeof(double) + kSlot +
+                             kFloatObject;
+  RequireMemory(Add(DensityMatrixBytes(qubits), Mul(Entries(qubits), per_entry)));
+}
+
+// A new reference from the interpreter, or the allocation failure.
+PyObject* Checked(PyObject* object) {
+  if (object == nullptr) {
+    PyErr_Clear();
+    throw MemoryAllocError();
+  }
+  return object;
+}
+
+py::list NewList(size_t size) {
+  return py::reinterpret_steal<py::list>(Checked(PyList_New(static_cast<Py_ssize_t>(size))));
+}
+
+PyObject* NewComplex(const std::complex<double>& value) {
+  return Checked(PyComplex_FromDoubles(value.real(), value.imag()));
+}
+
+// Results whose conversion checks every allocation; their names in
+// signatures are those of the plain lists.
+struct FloatList {
+  std::vector<double> values;
+};
+struct ComplexList {
+  ComplexVector values;
+};
+struct ComplexRows {
+  std::vector<ComplexVector> values;
+};
+
+py::list ToList(const std::vector<double>& values) {
+  py::list out = NewList(values.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i), Checked(PyFloat_FromDouble(values[i])));
   }
   return out;
 }
+
+py::list ToList(const ComplexVector& values) {
+  py::list out = NewList(values.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i), NewComplex(values[i]));
+  }
+  return out;
+}
+
+py::list ToList(const std::vector<ComplexVector>& rows) {
+  py::list out = NewList(rows.size());
+  for (size_t r = 0; r < rows.size(); ++r) {
+    PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(r), ToList(rows[r]).release().ptr());
+  }
+  return out;
+}
+
+py::list ComplexPairs(const ComplexVector& values) {
+  py::list out = NewList(values.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    py::list pair = NewList(2);
+    PyList_SET_ITEM(pair.ptr(), 0, Checked(PyFloat_FromDouble(values[i].real())));
+    PyList_SET_ITEM(pair.ptr(), 1, Checked(PyFloat_FromDouble(values[i].imag())));
+    PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i), pair.release().ptr());
+  }
+  return out;
+}
+
+}  // namespace
+
+}  // namespace velorin::bindings
+
+namespace pybind11::detail {
+
+// Results only: nothing converts to them.
+template <class Wrapper, class Native>
+struct CheckedListCaster {
+  static handle cast(const Wrapper& value, return_value_policy, handle) {
+    return velorin::bindings::ToList(value.values).release();
+  }
+  static constexpr auto name = make_caster<Native>::name;
+};
+
+template <>
+struct type_caster<velorin::bindings::FloatList>
+    : CheckedListCaster<velorin::bindings::FloatList, std::vector<double>> {};
+template <>
+struct type_caster<velorin::bindings::ComplexList>
+    : CheckedListCaster<velorin::bindings::ComplexList, velorin::ComplexVector> {};
+template <>
+struct type_caster<velorin::bindings::ComplexRows>
+    : CheckedListCaster<velorin::bindings::ComplexRows, std::vector<velorin::ComplexVector>> {};
+
+}  // namespace pybind11::detail
+
+namespace velorin::bindings {
+
+namespace {
 
 py::dict CountsDict(const Result::Counts& counts) {
   py::dict out;
@@ -73,14 +223,15 @@ py::dict ToDict(const Result& result) {
 }
 
 py::dict DataDict(const Result& result) {
+  if (result.success()) RequireDataMemory(result.engine_qubits());
   const Result::Data data = result.data();
   py::dict out;
   out["counts"] = CountsDict(data.counts);
   if (!data.has_engine) return out;
   out["statevector"] = ComplexPairs(data.statevector);
-  out["probabilities"] = data.probabilities;
+  out["probabilities"] = ToList(data.probabilities);
   out["amplitudes"] = ComplexPairs(data.amplitudes);
-  out["densitymatrix"] = data.densitymatrix;
+  out["densitymatrix"] = ToList(data.densitymatrix);
   out["creg"] = data.creg;
   return out;
 }
@@ -208,22 +359,32 @@ void BindRuntimeClasses(py::module_& m) {
           "get_counts", [](const Result& r) { return CountsDict(r.get_counts()); },
           "Gets the count of the experiment")
       .def(
-          "get_statevector", [](const Result& r, int32_t, int32_t) { return r.get_statevector(); },
+          "get_statevector",
+          [](const Result& r, int32_t, int32_t) {
+            RequireStateVectorMemory(r.engine_qubits());
+            return ComplexList{r.get_statevector()};
+          },
           py::arg("experiment") = 0, py::arg("decimals") = 0,
           "Gets the statevector of the referred qubits")
       .def(
-          "get_unitary", [](const Result& r, int32_t, int32_t) { return r.get_unitary(); },
+          "get_unitary", [](const Result& r, int32_t, int32_t) { return ComplexList{r.get_unitary()}; },
           py::arg("experiment") = 0, py::arg("decimals") = 0, "Gets the unitary of the execution")
       .def(
           "from_dict", [](const Result& r, const py::dict&) { r.from_dict(); },
           "Imports a Python dictionary")
       .def(
           "get_probabilities",
-          [](const Result& r, int32_t, int32_t) { return r.get_probabilities(); },
+          [](const Result& r, int32_t, int32_t) {
+            RequireProbabilityMemory(r.engine_qubits());
+            return FloatList{r.get_probabilities()};
+          },
           py::arg("experiment") = 0, py::arg("decimals") = 0, "Gets the probabilities")
       .def(
           "get_densitymatrix",
-          [](const Result& r, int32_t, int32_t) { return r.get_densitymatrix(); },
+          [](const Result& r, int32_t, int32_t) {
+            RequireDensityMatrixMemory(r.engine_qubits());
+            return ComplexRows{r.get_densitymatrix()};
+          },
           py::arg("experiment") = 0, py::arg("decimals") = 0, "Gets the density matrix")
       .def("get_classicalregister", &Result::get_classicalregister, "Gets the classical register");
 

@@ -35,8 +35,15 @@ void RequireBytes(uint64_t bytes) {
 // 2^bits entries, or a saturated figure.
 uint64_t PowerOfTwo(uint64_t bits) { return bits >= 64 ? kMax : uint64_t{1} << bits; }
 
-// Bytes of one heap matrix of `entries` complex values.
-uint64_t MatrixBytes(uint64_t entries) { return Add(sizeof(Matrix), Mul(entries, sizeof(Complex))); }
+// Bytes of one heap matrix of `entries` complex values: the object and its
+// heap block as the allocator rounds it (a header word, steps of 16 bytes, 32
+// at least). Merged sites hold millions of tiny matrices, so the rounding
+// decides whether the figure is near the truth.
+uint64_t MatrixBytes(uint64_t entries) {
+  const uint64_t payload = Add(Mul(entries, sizeof(Complex)), 8 + 15);
+  if (payload == kMax) return kMax;
+  return Add(sizeof(Matrix), std::max<uint64_t>(payload & ~uint64_t{15}, 32));
+}
 
 }  // namespace
 

@@ -46,6 +46,11 @@ bool Result::success() const {
   return success_;
 }
 
+uint64_t Result::engine_qubits() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return engine_ ? engine_->num_qubits() : 0;
+}
+
 void Result::SetCircuit(std::shared_ptr<const QuantumCircuit> circuit) {
   std::lock_guard<std::mutex> lock(mutex_);
   circuit_ = std::move(circuit);

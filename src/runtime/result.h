@@ -58,6 +58,8 @@ class Result {
   [[noreturn]] void from_dict() const;
 
   bool success() const;
+  // The engine's qubits, 0 without an engine: what the read-outs will size.
+  uint64_t engine_qubits() const;
 
   // Run side: the backend appends shots, then hands over the engine.
   void SetCircuit(std::shared_ptr<const QuantumCircuit> circuit);
