@@ -173,7 +173,16 @@ def test_arguments_that_do_not_convert(call):
 def test_gates_outlive_their_circuit():
     gate = vl.QuantumCircuit(6).mcx([0, 1, 2, 3, 4], 5)
     gc.collect()
-    gate.c_if(0, 1)
+    seen = (gate.name, gate.num_qubits, gate.params, gate.label)
+    # A new circuit may take the freed records' memory: c_if must not reach it.
+    qc = vl.QuantumCircuit(6, 6)
+    qc.x([0, 1, 2, 3, 4])
+    qc.mcx([0, 1, 2, 3, 4], 5)
+    assert gate.c_if(0, 1) is None
+    assert (gate.name, gate.num_qubits, gate.params, gate.label) == seen
+    qc.measure(list(range(6)), list(range(6)))
+    job = vl.BackendV2().run(qc, shots=4, mode="sync")
+    assert job.result().get_counts() == {"111111": 4}
 
 
 SIGNATURES = [

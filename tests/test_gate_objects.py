@@ -40,23 +40,41 @@ def test_c_if_bad_arguments(qc, args):
         qc.h(0).c_if(*args)
 
 
+def counts_of(circuit, shots=8):
+    return vl.BackendV2().run(circuit, shots=shots, mode="sync").result().get_counts()
+
+
 def test_c_if_on_gates_whose_records_are_gone():
-    # The gate outlives its circuit: c_if must not reach freed records.
+    # The gate outlives its circuit: c_if must not reach freed records, nor
+    # the records of a new circuit that may take their memory.
     gate = vl.QuantumCircuit(2).h([0, 1])
     gc.collect()
-    gate.c_if(0, 1)
-    gate.c_if(vl.ClassicalRegister(1), 1)
+    seen = (gate.name, gate.num_qubits, gate.params, gate.label)
+    qc = vl.QuantumCircuit(2, 2)
+    qc.x([0, 1])
+    assert gate.c_if(0, 1) is None
+    assert gate.c_if(vl.ClassicalRegister(1), 1) is None
+    assert (gate.name, gate.num_qubits, gate.params, gate.label) == seen
+    qc.measure([0, 1], [0, 1])
+    assert counts_of(qc) == {"11": 8}
 
 
-def test_condition_register_may_be_dropped(qc):
-    gate = qc.h(0)
+@pytest.mark.parametrize("value, counts", [(0, {"1": 8}), (1, {"0": 8})])
+def test_condition_register_may_be_dropped(value, counts):
+    # Nothing is measured before the x: a register condition reads 0 there.
+    qc = vl.QuantumCircuit(1, 1)
+    gate = qc.x(0)
     cr = vl.ClassicalRegister(2)
-    gate.c_if(cr, 1)
+    gate.c_if(cr, value)
     del cr
     gc.collect()
-    gate.c_if(0, 0)
+    qc.measure(0, 0)
+    assert counts_of(qc) == counts
+    gate.c_if(0, 0)  # bit 0 is not measured yet: the x never runs
+    assert counts_of(qc) == {"0": 8}
     del qc
     gc.collect()
+    assert gate.c_if(0, 1) is None
 
 
 def test_c_if_after_clear_reaches_no_record():

@@ -46,11 +46,15 @@ def test_statevector_matches_dense_reference(seed):
     record(qc, ops)
     result = run_sync(qc)
     expected = reference_state(n, ops)
-    np.testing.assert_allclose(result.get_statevector(), expected, atol=1e-10)
-    np.testing.assert_allclose(result.get_probabilities(), np.abs(expected) ** 2, atol=1e-10)
-    np.testing.assert_allclose(result.get_unitary(), expected[:n], atol=1e-10)
+    # Truncation drops Schmidt values below its threshold, so the state is
+    # exact to that threshold, not to rounding: compare with what it keeps.
+    state = np.array(result.get_statevector())
+    assert abs(np.vdot(expected, state)) ** 2 > 1 - 1e-8
+    np.testing.assert_allclose(state, expected, atol=1e-4)
+    np.testing.assert_allclose(result.get_probabilities(), np.abs(expected) ** 2, atol=1e-4)
+    np.testing.assert_allclose(result.get_unitary(), expected[:n], atol=1e-4)
     rho = np.array(result.get_densitymatrix())
-    np.testing.assert_allclose(rho, np.outer(expected, expected.conj()), atol=1e-10)
+    np.testing.assert_allclose(rho, np.outer(expected, expected.conj()), atol=1e-4)
 
 
 def test_async_run_gives_the_same_state():

@@ -1,0 +1,407 @@
+# What a user meets with threads, Ctrl-C, interpreter exit, hostile values
+# and scarce memory. Cases that end or interrupt an interpreter run in a
+# child process, every wait bounded.
+import math
+import os
+import resource
+import signal
+import subprocess
+import sys
+import textwrap
+import threading
+import time
+
+import pytest
+
+import VelorinLib as vl
+
+INVALID = "Invalid Parameter passed to the gate instruction."
+UNDER_ASAN = "asan" in os.environ.get("LD_PRELOAD", "")
+
+
+def child(body):
+    """A child interpreter running `body`, its output read line by line."""
+    return subprocess.Popen(
+        [sys.executable, "-c", textwrap.dedent(body)],
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+        cwd=os.path.dirname(os.path.abspath(__file__)),
+    )
+
+
+def finish(process, timeout=60):
+    try:
+        out, err = process.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        out, err = process.communicate()
+        pytest.fail(f"child did not end within {timeout} s:\n{out}\n{err}")
+    return out, err
+
+
+def run_child(body, timeout=60):
+    start = time.monotonic()
+    out, err = finish(child(body), timeout)
+    return out, err, time.monotonic() - start
+
+
+def interrupt_when_ready(process, settle=1.0):
+    """Sends Ctrl-C once the child has printed "ready" and waited `settle` s."""
+    line = process.stdout.readline()
+    assert line.strip() == "ready", line + process.stderr.read()
+    time.sleep(settle)
+    process.send_signal(signal.SIGINT)
+    return time.monotonic()
+
+
+# ---- waits at interpreter exit ----
+
+@pytest.mark.parametrize(
+    "wait",
+    [
+        "vl.job_monitor, args=(job, 0, True)",
+        "job.wait_for_final_state, args=(0, 0, lambda *a: None)",
+        "job.wait_for_final_state, args=(0, 0, lambda *a: time.sleep(0.01))",
+    ],
+)
+def test_a_thread_waiting_at_exit_lets_the_process_end(wait):
+    out, err, _ = run_child(
+        f"""
+        import threading, time
+        import VelorinLib as vl
+        job = vl.JobV1("x")
+        threading.Thread(target={wait}, daemon=True).start()
+        time.sleep(0.5)
+        print("end")
+        """
+    )
+    assert out == "end\n"
+    assert "terminate" not in err and err == ""
+
+
+# ---- synchronous runs: the interpreter stays free, Ctrl-C stops them ----
+
+def test_a_synchronous_run_leaves_the_interpreter_to_other_threads():
+    qc = vl.QuantumCircuit(1, 1)
+    qc.delay(500, 0, "ms")
+    qc.measure(0, 0)
+    ticks = []
+    stop = threading.Event()
+
+    def tick():
+        while not stop.is_set():
+            ticks.append(1)
+            time.sleep(0.01)
+
+    thread = threading.Thread(target=tick)
+    thread.start()
+    time.sleep(0.05)
+    before = len(ticks)
+    job = vl.BackendV2().run(qc, shots=1, mode="sync")
+    during = len(ticks) - before
+    stop.set()
+    thread.join(5)
+    assert job.status() == vl.JobStatus.DONE and job.result().get_counts() == {"0": 1}
+    assert during >= 10  # about 50 ticks in 0.5 s; none while the lock is held
+
+
+# The stop is looked for in a delay, between shots and between instructions.
+LONG_SYNC_RUNS = {
+    "delay": "qc = vl.QuantumCircuit(1, 1); qc.delay(3600, 0, 's'); qc.measure(0, 0); shots = 1",
+    "shots": "qc = vl.QuantumCircuit(2, 2); qc.h(0); qc.measure([0, 1], [0, 1]); shots = 2**31 - 1",
+    # Entangling layers on 16 qubits: each two-qubit gate splits a wide bond.
+    "instructions": "qc = vl.QuantumCircuit(16, 16)\n"
+    "for _ in range(400):\n"
+    "    for q in range(15): qc.rx(0.7, q); qc.cx(q, q + 1)\n"
+    "shots = 1",
+}
+
+
+@pytest.mark.parametrize("kind", sorted(LONG_SYNC_RUNS))
+def test_ctrl_c_stops_a_synchronous_run(kind):
+    process = child(
+        "import time\nimport VelorinLib as vl\n"
+        + LONG_SYNC_RUNS[kind]
+        + """
+backend = vl.BackendV2()
+print("ready", flush=True)
+try:
+    backend.run(qc, shots=shots, mode="sync")
+    print("finished")
+except KeyboardInterrupt:
+    print("interrupted", flush=True)
+    time.sleep(0.1)
+    # The backend takes the next run: nothing of the stopped one is left behind.
+    small = vl.QuantumCircuit(1, 1); small.x(0); small.measure(0, 0)
+    print(backend.run(small, shots=2, mode="sync").result().get_counts())
+"""
+    )
+    sent = interrupt_when_ready(process)
+    out, err = finish(process, 30)
+    assert out == "interrupted\n{'1': 2}\n", err
+    assert time.monotonic() - sent < 10
+
+
+# ---- interpreter exit with jobs running and queued ----
+
+EXIT_REPORT = """
+import atexit, time
+
+def report():
+    # Runs after the module's own exit handler.
+    deadline = time.monotonic() + 10
+    while not all(j.in_final_state() for j in jobs) and time.monotonic() < deadline:
+        time.sleep(0.01)
+    print([str(j.status()) for j in jobs], flush=True)
+
+atexit.register(report)
+import VelorinLib as vl
+endless = vl.QuantumCircuit(2, 2)
+endless.h(0)
+endless.measure([0, 1], [0, 1])
+backend = vl.BackendV2()
+jobs = [backend.run(endless, shots=2**31 - 1, mode="async"),
+        backend.run(endless, shots=5, mode="async")]
+while not jobs[0].running():
+    time.sleep(0.01)
+"""
+
+CANCELLED_BOTH = "['JobStatus.CANCELLED', 'JobStatus.CANCELLED']\n"
+
+
+def test_the_process_ends_while_a_job_runs():
+    out, err, took = run_child(EXIT_REPORT + "print('end')\n", timeout=60)
+    assert out == "end\n" + CANCELLED_BOTH, err
+    assert took < 30
+
+
+def test_ctrl_c_in_a_wait_ends_the_process():
+    process = child(
+        EXIT_REPORT
+        + """
+print("ready", flush=True)
+try:
+    jobs[0].wait_for_final_state(0, 0, lambda *a: None)
+except KeyboardInterrupt:
+    print("interrupted", jobs[0].status(), flush=True)
+"""
+    )
+    sent = interrupt_when_ready(process)
+    out, err = finish(process, 30)
+    assert out == "interrupted JobStatus.RUNNING\n" + CANCELLED_BOTH, err
+    assert time.monotonic() - sent < 10
+
+
+def test_ctrl_c_while_dropping_a_backend_with_a_running_job():
+    process = child(
+        """
+        import time
+        import VelorinLib as vl
+        qc = vl.QuantumCircuit(1, 1)
+        qc.delay(3600, 0, "s")
+        backend = vl.BackendV2()
+        job = backend.run(qc, shots=1, mode="async")
+        while not job.running():
+            time.sleep(0.01)
+        print("ready", flush=True)
+        try:
+            del backend  # waits for the running job, as a dropped backend does
+            time.sleep(5)
+            print("not interrupted")
+        except KeyboardInterrupt:
+            print("interrupted", job.status(), job.backend(), flush=True)
+        """
+    )
+    sent = interrupt_when_ready(process)
+    out, err = finish(process, 30)
+    # The job goes on without its backend until the interpreter exits.
+    assert out == "interrupted JobStatus.RUNNING None\n", err
+    assert time.monotonic() - sent < 10
+
+
+def test_dropping_a_backend_still_finishes_its_running_job():
+    qc = vl.QuantumCircuit(1, 1)
+    qc.delay(300, 0, "ms")
+    qc.x(0)
+    qc.measure(0, 0)
+    backend = vl.BackendV2()
+    running = backend.run(qc, shots=2, mode="async")
+    queued = backend.run(qc, shots=2, mode="async")
+    while not running.running():
+        time.sleep(0.001)
+    del backend
+    assert running.status() == vl.JobStatus.DONE
+    assert running.result().get_counts() == {"1": 2}
+    assert queued.status() == vl.JobStatus.CANCELLED
+
+
+# ---- non-finite gate matrices ----
+
+NON_FINITE = [
+    ("rx", (math.nan, 0)),
+    ("u", (math.inf, 0.0, 0.0, 0)),
+    ("p", (-math.inf, 0)),
+    ("crz", (math.nan, 0, 1)),
+    ("rzz", (math.inf, 0, 1)),
+]
+
+
+@pytest.mark.parametrize("method, args", NON_FINITE)
+def test_a_non_finite_gate_fails_the_run(method, args):
+    qc = vl.QuantumCircuit(2, 2)
+    qc.h(0)
+    getattr(qc, method)(*args)  # recording such a gate is allowed
+    qc.measure([0, 1], [0, 1])
+    backend = vl.BackendV2()
+    with pytest.raises(RuntimeError, match=f"^{INVALID}$"):
+        backend.run(qc, shots=4, mode="sync")
+    job = backend.run(qc, shots=4, mode="async")
+    job.wait_for_final_state(60, 0, lambda *a: None)
+    assert job.status() == vl.JobStatus.ERROR
+    assert job.result().success is False
+    with pytest.raises(RuntimeError, match="Job not completed yet"):
+        job.result().data(0)
+
+
+def test_a_non_finite_gate_that_never_runs_does_not_fail():
+    qc = vl.QuantumCircuit(1, 1)
+    qc.rx(math.nan, 0).c_if(0, 1)  # bit 0 is never 1 before the measure
+    qc.measure(0, 0)
+    job = vl.BackendV2().run(qc, shots=3, mode="sync")
+    assert job.result().get_counts() == {"0": 3}
+
+
+# ---- registers ----
+
+def test_the_most_negative_register_size_is_given_back():
+    start = vl.QuantumRegister(1)[0]
+    reg = vl.QuantumRegister(-(2**31))
+    del reg  # its size is given back: the counter wraps around twice
+    assert vl.QuantumRegister(1)[0] == start
+
+
+@pytest.mark.parametrize("size", [2**27, 2**31 - 1])
+@pytest.mark.parametrize("method", ["h", "reset", "barrier", "measure"])
+def test_a_huge_register_by_position_is_refused_at_once(method, size):
+    qc = vl.QuantumCircuit(3)
+    start = time.monotonic()
+    if method == "reset":  # skips the qubits beyond the circuit
+        assert isinstance(qc.reset(vl.QuantumRegister(size)), vl.ResetGate)
+    else:
+        with pytest.raises(RuntimeError, match=f"^{INVALID}$"):
+            getattr(qc, method)(vl.QuantumRegister(size))
+    assert time.monotonic() - start < 5  # not expanded index by index
+
+
+def test_a_register_by_position_acts_on_its_qubits():
+    reg = vl.QuantumRegister(2)
+    first = reg[0]  # registers take their qubits from a process-wide count
+    qc = vl.QuantumCircuit(first + 3, 2)
+    assert isinstance(qc.x(reg), vl.XGate)
+    qc.measure(first, 0)
+    qc.measure(first + 1, 1)
+    qc.measure(first + 2, 1)
+    counts = vl.BackendV2().run(qc, shots=2, mode="sync").result().get_counts()
+    assert counts == {"011": 2}
+
+
+# ---- wait_for_final_state belongs to JobV1 ----
+
+def test_wait_for_final_state_is_a_job_method():
+    assert vl.JobV1.wait_for_final_state.__doc__.splitlines()[0] == (
+        "wait_for_final_state(self: VelorinLib.JobV1, arg0: float, arg1: float, "
+        "arg2: function) -> None"
+    )
+    with pytest.raises(TypeError):
+        vl.JobV1.wait_for_final_state(object(), 0, 0, print)
+    job = vl.JobV1("j")
+    job.cancel()
+    calls = []
+    assert job.wait_for_final_state(0, 0, lambda *a: calls.append(a)) is None
+    assert calls == [("j", vl.JobStatus.CANCELLED, job)] and calls[0][2] is job
+
+
+# ---- memory ----
+
+def mem_available():
+    with open("/proc/meminfo") as meminfo:
+        for line in meminfo:
+            if line.startswith("MemAvailable:"):
+                return int(line.split()[1]) * 1024
+    pytest.skip("MemAvailable is not reported")
+
+
+# A child that sizes an engine of `n` qubits, then caps its own address space
+# `headroom` bytes above what it uses, as a guard should a check fail.
+MEMORY_CHILD = """
+import resource, sys
+import VelorinLib as vl
+n, headroom, readout = {n}, {headroom}, "{readout}"
+qc = vl.QuantumCircuit(n)
+for q in range(n):
+    qc.h(q)
+backend = vl.BackendV2()
+result = backend.run(qc, shots=1, mode="sync").result()
+warm = vl.QuantumCircuit(9)
+warm.h(0)
+backend.run(warm, shots=1, mode="sync").result().get_densitymatrix()  # starts the threads
+try:
+    vl.JobV1("x").submit()  # the first C++ exception of the thread sets up its state
+except RuntimeError:
+    pass
+with open("/proc/self/status") as status:
+    used = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize:"))
+resource.setrlimit(resource.RLIMIT_AS, (used + headroom, resource.RLIM_INFINITY))
+rss = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+try:
+    getattr(result, readout)(*([0] if readout == "data" else []))
+    print("no error")
+except MemoryError as error:
+    print("MemoryError", error)
+except Exception as error:
+    print(type(error).__name__, error)
+print((resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - rss) // 1024, file=sys.stderr)
+"""
+
+needs_plain_memory = pytest.mark.skipif(
+    UNDER_ASAN or not sys.platform.startswith("linux"),
+    reason="an address-space cap and the sanitizer's shadow memory exclude each other",
+)
+
+
+@needs_plain_memory
+@pytest.mark.parametrize("readout", ["get_densitymatrix", "get_probabilities", "data"])
+def test_a_read_out_too_large_for_memory_is_refused_before_it_allocates(readout):
+    # The smallest register whose read-out, with its copies and the lists
+    # built from it, exceeds the free memory. The native buffer alone fits.
+    if readout == "get_probabilities":
+        n = next(n for n in range(16, 40) if 2**n * 112 > mem_available())
+    else:
+        n = next(n for n in range(6, 17) if 4**n * 56 > mem_available())
+        if n > 16 and readout == "data":
+            pytest.skip("more free memory than data() can ever need")
+    out, err, took = run_child(
+        MEMORY_CHILD.format(n=n, headroom=2**30, readout=readout), timeout=120
+    )
+    assert out == "MemoryError bad allocation\n", err
+    grown_mib = int(err.strip().splitlines()[-1])
+    assert grown_mib < 256  # refused before anything large was allocated
+
+
+@needs_plain_memory
+@pytest.mark.parametrize(
+    "readout, headroom",
+    [
+        ("get_densitymatrix", 180 * 2**20),  # matrix and rows fit, the lists do not
+        ("data", 180 * 2**20),
+        ("get_probabilities", 64 * 2**20),
+        ("get_statevector", 1 * 2**20),
+    ],
+)
+def test_an_allocation_that_fails_in_a_read_out_is_a_memory_error(readout, headroom):
+    n = 16 if readout in ("get_probabilities", "get_statevector") else 11
+    if readout == "get_probabilities":
+        n = 22
+    out, err, _ = run_child(MEMORY_CHILD.format(n=n, headroom=headroom, readout=readout))
+    assert out == "MemoryError bad allocation\n", err
