@@ -32,8 +32,11 @@ venv: system-deps $(VENV)/.ready
 # `pip install .` (whose isolated build tools differ), so that neither
 # rebuilds everything after the other.
 install: venv
-	$(PY) -m pip install --no-build-isolation --no-deps . -q -C build-dir=build/make/{wheel_tag}
+	$(PY) -m pip install --no-build-isolation --no-deps . $(PIP_OUTPUT) -C build-dir=build/make/{wheel_tag}
 
+# The demo shows the compile's progress (a first build takes minutes).
+PIP_OUTPUT ?= -q
+demo: PIP_OUTPUT := -v
 demo: install
 	$(PY) examples/demo.py
 

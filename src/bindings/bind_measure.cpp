@@ -7,7 +7,7 @@ namespace {
 
 using QC = QuantumCircuit;
 using Label = const std::string&;
-using Indices = const QubitIndexList&;
+using Indices = QubitIndexList&;
 
 constexpr const char* kBarrierDoc = "Implements the barrier gate";
 constexpr const char* kMeasureDoc =
@@ -23,7 +23,7 @@ void BindMeasureMethods(CircuitClass& cls) {
       .def(
           "barrier",
           [](QC& c, Indices qubits, Label label) {
-            return Release<BarrierGate>(c.barrier(qubits, label));
+            return Release<BarrierGate>(c.barrier(qubits.On(c), label));
           },
           py::arg("qubit_list"), py::arg("label") = "", kBarrierDoc)
       .def(
@@ -88,13 +88,13 @@ void BindMeasureMethods(CircuitClass& cls) {
       .def(
           "measure",
           [](QC& c, Indices qubits, Label label) {
-            return Release<MeasGate>(c.measure(qubits, label));
+            return Release<MeasGate>(c.measure(qubits.On(c), label));
           },
           py::arg("qubit_list"), py::arg("label") = "", kMeasureDoc)
       .def(
           "measure",
           [](QC& c, Indices qubits, const std::vector<int64_t>& clbits, Label label) {
-            return Release<MeasGate>(c.measure(qubits, clbits, label));
+            return Release<MeasGate>(c.measure(qubits.Prefix(clbits.size() + 1), clbits, label));
           },
           py::arg("qubit_list"), py::arg("cbit_list"), py::arg("label") = "", kMeasureDoc);
 }
@@ -108,7 +108,11 @@ void BindResetMethods(CircuitClass& cls) {
       .def(
           "reset",
           [](QC& c, Indices qubits, Label label) {
-            return Release<ResetGate>(c.reset(qubits, label));
+            // Out-of-range indices are skipped: the register form records the same.
+            if (qubits.is_register) {
+              return Release<ResetGate>(c.reset(QubitRange{qubits.start, qubits.size}, label));
+            }
+            return Release<ResetGate>(c.reset(qubits.values, label));
           },
           py::arg("qubit_list"), py::arg("label") = "", kResetDoc)
       .def(

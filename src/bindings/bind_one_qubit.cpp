@@ -10,7 +10,7 @@ namespace {
 
 using QC = QuantumCircuit;
 using Label = const std::string&;
-using Indices = const QubitIndexList&;
+using Indices = QubitIndexList&;
 
 template <std::size_t>
 using Angle = double;
@@ -28,7 +28,7 @@ void BindFamily(CircuitClass& cls, const OneQubitFamily& family, std::index_sequ
       .def(
           f->method,
           [f](QC& c, Angle<I>... angles, Indices qubits, Label label) {
-            return Release<G>(c.OneQubitGate(*f, {angles...}, qubits, label));
+            return Release<G>(c.OneQubitGate(*f, {angles...}, qubits.On(c), label));
           },
           py::arg(f->param_names[I])..., py::arg("qubit_vector"), py::arg("label") = "", f->doc)
       .def(
@@ -62,7 +62,7 @@ void BindDelay(CircuitClass& cls) {
       .def(
           "delay",
           [](QC& c, int32_t duration, Indices qubits, const std::string& unit, Label label) {
-            return Release<DelayGate>(c.delay(duration, qubits, unit, label));
+            return Release<DelayGate>(c.delay(duration, qubits.On(c), unit, label));
           },
           py::arg("duration"), py::arg("qubit_vector"), py::arg("unit") = "dt",
           py::arg("label") = "", kDelayDoc)
