@@ -169,6 +169,8 @@ GateMaps CheckedGateMaps(const QuantumCircuit& qc, const Gate& gate,
     for (uint64_t v : own) largest = std::max(largest, v);
     std::vector<int64_t> map;
     if (own.empty() || given.empty()) return map;
+    // Record indices lie below a circuit's size; anything else is refused
+    // rather than sized for.
     if (largest >= (uint64_t{1} << 20)) throw RunTimeError(kInvalidGateParameter);
     map.assign(largest + 1, -1);
     for (size_t i = 0; i < own.size() && i < given.size(); ++i) {
