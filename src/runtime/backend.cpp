@@ -58,6 +58,17 @@ void RunShots(MpsSimulator& engine, QuantumCircuit& circuit, Result& result, std
   }
 }
 
+// The host's circuit learns the times of its finished run; a circuit that
+// has gone meanwhile is simply not told.
+void HandBackTimes(const std::weak_ptr<LastRun>& host_run,
+                   const std::shared_ptr<QuantumCircuit>& executed, const std::string& started) {
+  if (std::shared_ptr<LastRun> run = host_run.lock()) {
+    std::lock_guard<std::mutex> lock(run->mutex);
+    run->executed = executed;
+    run->start_text = started;
+  }
+}
+
 std::unique_ptr<MpsSimulator> NewEngine(const QuantumCircuit& circuit) {
   return std::make_unique<MpsSimulator>(circuit.total_qubits, circuit.global_phase);
 }
@@ -132,7 +143,8 @@ BackendV2::JobRequest BackendV2::NewJob(const QuantumCircuit& circuit) {
   std::shared_ptr<QuantumCircuit> snapshot = circuit.Snapshot();
   result->SetCircuit(snapshot);
   job->Attach(weak_from_this(), result);
-  return JobRequest{std::move(snapshot), output_file_, std::move(job), std::move(result)};
+  return JobRequest{std::move(snapshot), output_file_, std::move(job), std::move(result),
+                    circuit.last_run};
 }
 
 std::shared_ptr<JobV1> BackendV2::SubmitAsync(const QuantumCircuit& circuit) {
@@ -186,12 +198,14 @@ std::shared_ptr<JobV1> BackendV2::ExecuteSync(const QuantumCircuit& circuit) {
     }
   };
   engine->SetStopCheck(check);
+  std::string started;
   try {
     platform::Blocking([&] {
       auto file = OpenOutput(request.file);
       if (!request.file.empty() && !file && !quiet) platform::Print("Error opening file.");
+      started = CurrentTimestamp();
       const std::string start_line =
-          "\nExecuting Circuit start time: " + CurrentTimestamp() +
+          "\nExecuting Circuit start time: " + started +
           " Param: " + std::to_string(request.circuit->max_bond_dimension) + "\n";
       if (!quiet) platform::Print(start_line);
       RunShots(
@@ -214,6 +228,7 @@ std::shared_ptr<JobV1> BackendV2::ExecuteSync(const QuantumCircuit& circuit) {
     request.job->SetStatus(interrupted ? JobStatus::CANCELLED : JobStatus::ERROR);
     throw;
   }
+  HandBackTimes(request.host_run, request.circuit, started);
   engine->SetStopCheck(nullptr);
   engine->SetProgressSink(nullptr);
   request.result->Finish(std::move(engine), true);
@@ -241,10 +256,12 @@ void BackendV2::WorkerLoop(const std::shared_ptr<WorkerState>& state) {
     if (BackendsStopping()) request.job->cancel();
     if (!request.job->StartUnlessCancelled()) continue;
     try {
+      const std::string started = CurrentTimestamp();
       auto engine = NewEngine(*request.circuit);
       engine->SetStopCheck(stop_check);
       auto file = OpenOutput(request.file);
       RunShots(*engine, *request.circuit, *request.result, file.get(), nullptr, stop_check);
+      HandBackTimes(request.host_run, request.circuit, started);
       engine->SetStopCheck(nullptr);
       request.result->Finish(std::move(engine), true);
       request.job->SetStatus(JobStatus::DONE);
