@@ -32,7 +32,7 @@ for bits, count in counts.items():
 small = vl.QuantumCircuit(2)
 small.h(0)
 small.cx(0, 1)
-state = backend.run(small, mode="sync").result().get_statevector()
+state = backend.run(small, shots=1, mode="sync").result().get_statevector()
 print("\nBell state vector (bit q of the index is qubit q):")
 for index, amplitude in enumerate(state):
     print(f"  |{index:02b}>: {amplitude.real:+.6f}{amplitude.imag:+.6f}j")
