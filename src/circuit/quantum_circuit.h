@@ -131,6 +131,10 @@ class QuantumCircuit {
   std::vector<int64_t> clbits() const;
   std::string op_start_times() const;
 
+  // Prints the text drawing and, for a non-empty file name, writes it to that
+  // file (defined with the drawing).
+  void draw(const std::string& filename, bool idle_wires, bool plot_barriers, int32_t fold) const;
+
   uint64_t total_qubits = 0;
   bool registers_built = false;
   bool registers_named = false;
