@@ -599,3 +599,33 @@ def test_hundred_qubits_thousands_of_gates(vl, drawn):
         block = rows[page * 203:(page + 1) * 203]
         assert len({len(r) for r in block}) == 1
         assert len(block[0]) <= 80 + 4
+
+
+def test_every_composite_with_a_condition(vl, drawn):
+    c = vl.ClassicalRegister(5, "c")
+    qc = vl.QuantumCircuit(vl.QuantumRegister(5, "q"), c)
+    gates = [
+        qc.c4x(4, 0, 3, 1, 2),  # built from nested composites
+        qc.c3x(0, 1, 2, 4),
+        qc.rcccx(3, 2, 1, 0),
+        qc.mct([0, 4], 2),
+        qc.ms(0.5, [1, 3]),
+        qc.cswap(4, 1, 3),
+        qc.ccz(4, 0, 2),
+        qc.mcry(pi, [1, 2], 0),
+        qc.mcrz(pi / 2, [4], 3),
+        qc.pauli([1, 2, 4], "XYZ"),
+        qc.rccx(2, 4, 0),
+        qc.c3sqrtx(1, 2, 3, 0),
+        qc.mcp(pi, [3, 1], 4),
+    ]
+    for value, gate in enumerate(gates):
+        gate.c_if(c, value)
+    rows = drawn(qc, fold=-1)
+    assert len(rows) == 13 and len({len(r) for r in rows}) == 1
+    texts = rows[12].split("  ")
+    assert [t.strip() for t in texts if t.strip()] == [f"c == {v}" for v in range(len(gates))]
+    # Each condition joins the classical wire right above its text, by a link.
+    joins = [i for i, ch in enumerate(rows[11]) if ch == "╧"]
+    assert len(joins) == len(gates)
+    assert all(rows[12][i] == "c" and rows[10][i] in "│┬" for i in joins)
