@@ -24,7 +24,9 @@ uint64_t DecimalDigits(uint64_t n) {
 
 template <class Registers>
 uint64_t LongestName(const Registers& registers, uint64_t longest) {
-  for (const auto& reg : registers) longest = std::max<uint64_t>(longest, Widen(reg->name()).size());
+  for (const auto& reg : registers) {
+    longest = std::max<uint64_t>(longest, Widen(reg->name()).size());
+  }
   return longest;
 }
 

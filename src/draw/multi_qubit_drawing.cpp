@@ -182,7 +182,9 @@ uint64_t CircuitDrawer::DrawMultiControlled(const Instruction& instruction, Wire
                                             uint64_t target, uint64_t x,
                                             const std::vector<double>& params,
                                             const std::string& label) {
-  if (controls.empty()) return DrawSingleQubitGate(instruction, target, x, params, label, false, true);
+  if (controls.empty()) {
+    return DrawSingleQubitGate(instruction, target, x, params, label, false, true);
+  }
   const Text text = Widen(label) + ParameterText(params);
   std::sort(controls.begin(), controls.end());
   Wires above, below;
@@ -268,7 +270,9 @@ uint64_t CircuitDrawer::DrawMultiQubitBox(const Instruction& instruction, Wires 
   Put(BottomRow(hi), x, kBottomLeft);
   for (uint64_t col = x + 1; col <= x + n; ++col) Put(BottomRow(hi), col, kLine);
   Put(BottomRow(hi), x + e, kBottomRight);
-  for (size_t p = 0; p < operands.size(); ++p) PutText(WireRow(operands[p]), x + 1, operand_labels[p]);
+  for (size_t p = 0; p < operands.size(); ++p) {
+    PutText(WireRow(operands[p]), x + 1, operand_labels[p]);
+  }
   PutText(static_cast<int64_t>(lo + hi + 1), x + d + 2, text);
   FillWiresOutside(lo, hi, x, width);
   if (k > 0) {
