@@ -629,3 +629,56 @@ def test_every_composite_with_a_condition(vl, drawn):
     joins = [i for i, ch in enumerate(rows[11]) if ch == "╧"]
     assert len(joins) == len(gates)
     assert all(rows[12][i] == "c" and rows[10][i] in "│┬" for i in joins)
+
+
+def test_nested_composites_from_circuits_and_gates(vl, drawn):
+    inner = vl.QuantumCircuit(vl.QuantumRegister(2, "a"), vl.ClassicalRegister(2, "b"), name="inné")
+    inner.x(0)
+    inner.cx(0, 1)
+    mid = vl.QuantumCircuit(vl.QuantumRegister(3, "m"), vl.ClassicalRegister(3, "n"), name="mid")
+    mid.compose(inner, [2, 0], [1, 0])
+    mid.rx(pi / 2, 1)
+    gate = mid.to_gate(label="blké")
+    qc = circuit(vl, 4, 4)
+    qc.append(mid, [3, 0, 2, 1], [0, 1, 2, 3])
+    qc.compose(gate, [1, 3, 0])  # wire 2 lies inside the box without being an operand
+    qc.append(gate, [0, 1, 2], [])
+    drawing = [
+        "       ┌───────┐┌───────┐┌───────┐ ",
+        "q[0]: ■┤1      ├┤2      ├┤0      ├ ",
+        "       │       ││       ││       │ ",
+        "q[1]: ■┤3      ├┤0      ├┤1 blké ├ ",
+        "       │  mid  ││  blké ││       │ ",
+        "q[2]: ■┤2      ├┤       ├┤2      ├ ",
+        "       │       ││       │└───────┘ ",
+        "q[3]: ■┤0      ├┤1      ├───────── ",
+        "       └───────┘└───────┘          ",
+        "c: 4/ ■═══════════════════════════ ",
+        "                                   ",
+    ]
+    assert drawn(qc) == drawing
+    assert drawn(qc.copy()) == drawing
+    reversed_rows = drawn(qc.reverse_bits())
+    assert reversed_rows[3] == "q[1]: ■┤2      ├┤       ├┤2      ├ "
+    assert reversed_rows[4] == "       │  mid  ││  blké ││       │ "
+
+
+def test_controlled_circuit_draws_its_controls_above_the_box(vl, drawn):
+    inner = vl.QuantumCircuit(vl.QuantumRegister(2, "a"), vl.ClassicalRegister(2, "b"), name="sub")
+    inner.x(0)
+    inner.cx(0, 1)
+    source = vl.QuantumCircuit(vl.QuantumRegister(3, "m"), vl.ClassicalRegister(3, "n"))
+    source.compose(inner, [2, 0], [1, 0])
+    rows = drawn(source.control(1))
+    start = rows[1].index("■") + 1
+    assert [r[start:] for r in rows][:9] == [
+        "            ",
+        "─────■───── ",
+        "┌────┴────┐ ",
+        "┤1        ├ ",
+        "│         │ ",
+        "┤  sub_1  ├ ",
+        "│         │ ",
+        "┤0        ├ ",
+        "└─────────┘ ",
+    ]
