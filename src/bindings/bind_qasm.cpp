@@ -33,13 +33,9 @@ std::shared_ptr<QuantumCircuit> ReadWithNewReader(std::string source) {
 
 }  // namespace
 
-void BindQasmReader(py::module_& m) {
-  py::class_<qasm2> cls(m, "qasm2");
-  cls.def(py::init<>());
-  DefLoader<&qasm2::load>(cls, "load", "filename", "Loads a QASM2 file");
-  DefLoader<&qasm2::loads>(cls, "loads", "qasm2string",
-                           "Loads QASM2 instructions form a character string");
-}
+// The class takes its place in the module here; load and loads are added
+// once QuantumCircuit is registered, so that their signatures name it.
+void BindQasmReader(py::module_& m) { py::class_<qasm2>(m, "qasm2").def(py::init<>()); }
 
 void BindQasmExport(CircuitClass& cls) {
   cls.def("qasm", &QuantumCircuit::qasm, py::arg("formatted") = false,
@@ -48,6 +44,11 @@ void BindQasmExport(CircuitClass& cls) {
 }
 
 void BindQasmImport(CircuitClass& cls) {
+  auto reader = py::reinterpret_borrow<py::class_<qasm2>>(py::type::of<qasm2>());
+  DefLoader<&qasm2::load>(reader, "load", "filename", "Loads a QASM2 file");
+  DefLoader<&qasm2::loads>(reader, "loads", "qasm2string",
+                           "Loads QASM2 instructions form a character string");
+
   cls.def_static("from_qasm_file", &ReadWithNewReader<&qasm2::load>,
                  "Import a QASM source code from a file and create a quantum circuit")
       .def_static("from_qasm_str", &ReadWithNewReader<&qasm2::loads>,

@@ -75,7 +75,9 @@ bool QasmWriter::IsLibraryGate(const std::string& name) const {
 std::string QasmWriter::CallName(const Instruction& record) const {
   if (record.kind == kind::kI) return "id";
   const std::string name = record.GateName();
-  if (record.kind != kind::kComposite || IsLibraryGate(name)) return name;
+  if (record.kind != kind::kComposite) return name;
+  // Library names are keywords, which are lower case ("Rccx" reads as nothing).
+  if (IsLibraryGate(name)) return platform::AsciiLower(name);
   const int32_t suffix = FindDefinition(name, record.params);
   return suffix == 0 ? name : name + "_" + std::to_string(suffix);
 }
