@@ -278,6 +278,16 @@ def test_gate_body_may_name_circuit_qubits():
     assert abs(simulate(qc)[0b110]) == pytest.approx(1)
 
 
+def test_calls_that_touch_no_qubit_record_nothing():
+    qc = vl.qasm2().load(str(HERE / "edge_calls.qasm"))
+    # The two calls differ in where the body's own qubit q[1] falls among the
+    # operands, so each gets its own definition.
+    assert instruction_lines(qc) == ["m_1 q[1], q[0];", "if (c[1]  == 1) m_2 q[0], q[1];"]
+    again = loads(qc.qasm())
+    assert instruction_lines(again) == ["m_1_1 q[1], q[0];", "if (c[1]  == 1) m_2_2 q[0], q[1];"]
+    assert_same_state(simulate(again), simulate(qc))
+
+
 def test_delay_records_whole_nanoseconds():
     qc = loads("qreg q[1];\ndelay(100.7) q[0];\n")
     assert instruction_lines(qc) == ["delay(100.000000) q[0];"]
@@ -553,6 +563,23 @@ def test_writer_header_registers_and_lines():
     assert text.endswith("\n// Instructions\nh q[0];\ncx q[0], q[1];\nrx(pi/2) q[1];\nid anc[0];\n"
                          "measure q[0] -> c[0];\nif (c == 1) x q[0];\nif (c[0]  == 1) y q[1];\n")
     assert "// Custom gate definitions" not in text
+
+
+def test_same_named_composites_with_different_bodies_get_their_own_definitions():
+    def block(circuit_builder):
+        inner = vl.QuantumCircuit(2)
+        circuit_builder(inner)
+        return inner.to_gate(label="blk")
+
+    qc = vl.QuantumCircuit(vl.QuantumRegister(3, "q"))
+    if not hasattr(qc, "append") or not hasattr(qc, "to_gate"):
+        pytest.skip("append and to_gate are not available")
+    qc.append(block(lambda c: c.h(0)), [0, 1], [])
+    qc.append(block(lambda c: c.x(1)), [1, 2], [])
+    qc.append(block(lambda c: c.h(0)), [2, 0], [])
+    text = qc.qasm()
+    assert text.count("gate blk_") == 2
+    assert_same_state(simulate(loads(text)), simulate(qc))
 
 
 def test_written_composites_read_back():

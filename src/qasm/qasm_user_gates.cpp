@@ -214,6 +214,9 @@ bool qasm2::ApplyUserGate(QuantumCircuit& qc, const GateStatement& call) {
       }
     }
   }
+  // A call that touches no qubit (an empty body) records nothing: a composite
+  // without operands could not be written back as a gate call.
+  if (composite->qubits.empty()) return true;
   composite->sub_instructions = std::move(records);
   qc.instructions.push_back(std::move(composite));
   return true;

@@ -46,13 +46,16 @@ QasmWriter::~QasmWriter() = default;
 
 void QasmWriter::Clear() {
   definitions.clear();
+  bodies.clear();
   library_gates.clear();
 }
 
-int32_t QasmWriter::FindDefinition(const std::string& name,
-                                   const std::vector<double>& params) const {
+int32_t QasmWriter::FindDefinition(const std::string& name, const std::vector<double>& params,
+                                   const std::string& body) const {
   for (const DefinitionEntry& entry : definitions) {
-    if (entry.name != name || entry.params.size() != params.size()) continue;
+    if (entry.name != name || entry.params.size() != params.size() || entry.body != body) {
+      continue;
+    }
     bool same = true;
     for (size_t i = 0; i < params.size() && same; ++i) {
       same = SameParameter(entry.params[i], params[i]);
@@ -63,8 +66,20 @@ int32_t QasmWriter::FindDefinition(const std::string& name,
 }
 
 void QasmWriter::AddDefinition(const std::string& name, const std::vector<double>& params,
-                               int32_t suffix) {
-  definitions.push_back({name, params, suffix});
+                               const std::string& body, int32_t suffix) {
+  definitions.push_back({name, params, body, suffix});
+}
+
+std::string QasmWriter::RelativeBody(const Instruction& composite, const QuantumCircuit& circuit) {
+  const auto known = bodies.find(&composite);
+  if (known != bodies.end()) return known->second;
+  std::string body = WriteInstructions(composite.sub_instructions, circuit, true, &composite);
+  bodies.emplace(&composite, body);
+  return body;
+}
+
+int32_t QasmWriter::SuffixOf(const Instruction& composite, const QuantumCircuit& circuit) {
+  return FindDefinition(composite.GateLabel(), composite.params, RelativeBody(composite, circuit));
 }
 
 bool QasmWriter::IsLibraryGate(const std::string& name) const {
@@ -72,13 +87,13 @@ bool QasmWriter::IsLibraryGate(const std::string& name) const {
   return std::find(library_gates.begin(), library_gates.end(), lower) != library_gates.end();
 }
 
-std::string QasmWriter::CallName(const Instruction& record) const {
+std::string QasmWriter::CallName(const Instruction& record, const QuantumCircuit& circuit) {
   if (record.kind == kind::kI) return "id";
   const std::string name = record.GateName();
   if (record.kind != kind::kComposite) return name;
   // Library names are keywords, which are lower case ("Rccx" reads as nothing).
   if (IsLibraryGate(name)) return platform::AsciiLower(name);
-  const int32_t suffix = FindDefinition(name, record.params);
+  const int32_t suffix = SuffixOf(record, circuit);
   return suffix == 0 ? name : name + "_" + std::to_string(suffix);
 }
 
@@ -106,21 +121,23 @@ std::string QasmWriter::Write(const QuantumCircuit& circuit) {
 std::string QasmWriter::WriteGateDefinition(const Instruction& composite,
                                             std::vector<std::string>& emitted,
                                             const QuantumCircuit& circuit) {
-  // Names are matched exactly, so that "Bell" and "bell" never share a definition.
-  const std::string key = composite.GateLabel();
-  const bool library = IsLibraryGate(key);
-  if (!library && FindDefinition(key, composite.params) == 0) {
-    AddDefinition(key, composite.params, next_suffix);
-    ++next_suffix;
-  }
+  // Nested definitions come first, and get their entries first, so that the
+  // body of this one can name them.
   std::string text;
   for (const InstructionPtr& sub : composite.sub_instructions) {
     if (sub->kind == kind::kComposite) text += WriteGateDefinition(*sub, emitted, circuit);
   }
-  if (library) return text;
-
+  // Names are matched exactly, so that "Bell" and "bell" never share a
+  // definition; nor do two composites whose bodies differ.
+  const std::string key = composite.GateLabel();
+  if (IsLibraryGate(key)) return text;
+  const std::string body = RelativeBody(composite, circuit);
+  if (FindDefinition(key, composite.params, body) == 0) {
+    AddDefinition(key, composite.params, body, next_suffix);
+    ++next_suffix;
+  }
   const std::string full_name =
-      key + "_" + std::to_string(FindDefinition(key, composite.params));
+      key + "_" + std::to_string(FindDefinition(key, composite.params, body));
   if (std::find(emitted.begin(), emitted.end(), full_name) != emitted.end()) return text;
   emitted.push_back(full_name);
 
@@ -153,7 +170,13 @@ std::string QasmWriter::WriteGateDefinition(const Instruction& composite,
 }
 
 std::string QasmWriter::WriteInstructions(const InstructionList& instructions,
-                                          const QuantumCircuit& circuit, bool in_definition) {
+                                          const QuantumCircuit& circuit, bool in_definition,
+                                          const Instruction* operands_of) {
+  auto relative = [](const char* prefix, const std::vector<uint64_t>& own, uint64_t index) {
+    const auto at = std::find(own.begin(), own.end(), index);
+    if (at == own.end()) return std::string(prefix) + "#" + std::to_string(index);
+    return LetterCode(prefix, static_cast<uint64_t>(at - own.begin()));
+  };
   std::string text;
   for (const InstructionPtr& pointer : instructions) {
     const Instruction& record = *pointer;
@@ -167,12 +190,14 @@ std::string QasmWriter::WriteInstructions(const InstructionList& instructions,
       }
       text += " == " + std::to_string(static_cast<uint64_t>(record.condition_value)) + ") ";
     }
-    text += CallName(record);
+    text += CallName(record, circuit);
     if (!record.params.empty()) text += "(" + JoinAngles(record.params) + ")";
     text += " ";
     for (size_t i = 0; i < record.qubits.size(); ++i) {
       if (i > 0) text += ", ";
-      if (in_definition) {
+      if (operands_of != nullptr) {
+        text += relative("q_", operands_of->qubits, record.qubits[i]);
+      } else if (in_definition) {
         text += LetterCode("q_", record.qubits[i]);
       } else {
         const auto [offset, name] = circuit.LocateQubit(static_cast<int64_t>(record.qubits[i]));
@@ -183,7 +208,9 @@ std::string QasmWriter::WriteInstructions(const InstructionList& instructions,
       text += " -> ";
       for (size_t i = 0; i < record.clbits.size(); ++i) {
         if (i > 0) text += ", ";
-        if (in_definition) {
+        if (operands_of != nullptr) {
+          text += relative("c_", operands_of->clbits, record.clbits[i]);
+        } else if (in_definition) {
           text += LetterCode("c_", record.clbits[i]);
         } else {
           const auto [offset, name] = circuit.LocateClbit(static_cast<int64_t>(record.clbits[i]));
