@@ -505,6 +505,16 @@ def test_hostile_programs_are_refused_with_a_message(name):
         vl.qasm2().load(str(HERE / name))
 
 
+def test_large_hostile_programs_end_quickly():
+    many_registers = "".join("creg c%d[0];\n" % i for i in range(5000)) + "qreg q[1];\n"
+    assert error_of(many_registers) == "Error Number is out of range in line 4097 at 14"
+    long_number = "qreg q[" + "9" * 1000000 + "];\n"
+    assert error_of(long_number) == "Error Non-negative number expected in line 1 at 7"
+    many_gates = "qreg q[1];\n" + "".join("gate g%d a { x a; }\n" % i for i in range(5000))
+    qc = loads(many_gates + "g4999 q[0];\n" * 5000)
+    assert len(instruction_lines(qc)) == 5000
+
+
 def test_exponential_expansion_is_bounded():
     message = str(pytest.raises(RuntimeError, vl.qasm2().load,
                                 str(HERE / "exponential_gates.qasm")).value)

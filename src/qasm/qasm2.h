@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "circuit/quantum_circuit.h"
@@ -142,6 +144,7 @@ class qasm2 {
 
  private:
   friend class ScopedInput;
+  enum class NameKind { kGate, kOpaque, kQuantum, kClassical };
 
   std::unique_ptr<QuantumCircuit> Load(bool from_file, bool strict);
   void Reset();
@@ -149,7 +152,8 @@ class qasm2 {
 
   // Declarations pass.
   bool ScanDeclarations();
-  bool ParseRegister(std::vector<RegisterDecl>& table);
+  bool ParseRegister(bool quantum);
+  const void* FindName(const std::string& name, NameKind kind) const;
   bool ParseInclude();
   bool ParseGateHeader(GateDecl& decl, bool opaque);
   bool IsNameFree(const std::string& name);
@@ -182,6 +186,8 @@ class qasm2 {
   std::vector<GateDecl> opaque_gates_;
   std::vector<RegisterDecl> qregs_;
   std::vector<RegisterDecl> cregs_;
+  // Every declared name: which table holds it, and where.
+  std::unordered_map<std::string, std::pair<NameKind, size_t>> names_;
   QasmInput program_;
   QasmInput* input_ = &program_;
   std::string include_path_;

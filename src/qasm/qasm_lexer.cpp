@@ -169,6 +169,7 @@ Token qasm2::ReadRawToken(bool number_mode) {
   int c = GetChar();
   if (c == -1) return {"", kEnd};
   std::string word;
+  bool all_digits = true;  // of the word so far, kept as it grows
   for (;;) {
     const int delimiter = DelimiterCode(c);
     if (delimiter >= 0) {
@@ -176,10 +177,11 @@ Token qasm2::ReadRawToken(bool number_mode) {
       UngetChar();
       return {word, kIdentifier};
     }
-    if (number_mode && !word.empty() && IsDigit(c) != IsAllDigits(word)) {
+    if (number_mode && !word.empty() && IsDigit(c) != all_digits) {
       UngetChar();
       return {word, kIdentifier};
     }
+    all_digits = all_digits && IsDigit(c);
     word.push_back(static_cast<char>(c));
     c = GetChar();
     if (c == -1) {

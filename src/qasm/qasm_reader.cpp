@@ -16,6 +16,9 @@ using namespace qasm_code;
 namespace {
 
 constexpr uint64_t kMaxQubits = 100;
+// Registers of size 0 cost nothing to declare; this bounds what a program
+// can make the circuit hold.
+constexpr size_t kMaxRegisters = 4096;
 
 bool IsRegularFile(const std::string& path) {
   struct stat info {};
@@ -34,6 +37,7 @@ void qasm2::Reset() {
   opaque_gates_.clear();
   qregs_.clear();
   cregs_.clear();
+  names_.clear();
   error_code_ = 0;
   expansion_depth_ = 0;
   expanded_records_ = 0;
@@ -140,16 +144,21 @@ bool qasm2::ScanDeclarations() {
         result = ParseInclude();
         break;
       case kQreg:
-        result = ParseRegister(qregs_);
+        result = ParseRegister(true);
         break;
       case kCreg:
-        result = ParseRegister(cregs_);
+        result = ParseRegister(false);
         break;
       case kGate:
       case kOpaque: {
         GateDecl decl;
         result = ParseGateHeader(decl, t.code == kOpaque);
-        if (result) (t.code == kOpaque ? opaque_gates_ : gates_).push_back(std::move(decl));
+        if (result) {
+          auto& table = t.code == kOpaque ? opaque_gates_ : gates_;
+          names_[decl.name] = {t.code == kOpaque ? NameKind::kOpaque : NameKind::kGate,
+                               table.size()};
+          table.push_back(std::move(decl));
+        }
         break;
       }
       default:
@@ -160,35 +169,37 @@ bool qasm2::ScanDeclarations() {
 }
 
 bool qasm2::IsNameFree(const std::string& name) {
-  bool taken = FindGate(name) != nullptr || FindQuantumRegister(name) != nullptr ||
-               FindClassicalRegister(name) != nullptr;
-  for (const GateDecl& g : opaque_gates_) taken = taken || g.name == name;
-  if (taken) error_code_ = 2;
-  return !taken;
+  if (names_.count(name) == 0) return true;
+  error_code_ = 2;
+  return false;
+}
+
+const void* qasm2::FindName(const std::string& name, NameKind kind) const {
+  const auto found = names_.find(name);
+  if (found == names_.end() || found->second.first != kind) return nullptr;
+  const size_t i = found->second.second;
+  switch (kind) {
+    case NameKind::kGate: return &gates_[i];
+    case NameKind::kOpaque: return &opaque_gates_[i];
+    case NameKind::kQuantum: return &qregs_[i];
+    default: return &cregs_[i];
+  }
 }
 
 const RegisterDecl* qasm2::FindQuantumRegister(const std::string& name) const {
-  for (const RegisterDecl& r : qregs_) {
-    if (r.name == name) return &r;
-  }
-  return nullptr;
+  return static_cast<const RegisterDecl*>(FindName(name, NameKind::kQuantum));
 }
 
 const RegisterDecl* qasm2::FindClassicalRegister(const std::string& name) const {
-  for (const RegisterDecl& r : cregs_) {
-    if (r.name == name) return &r;
-  }
-  return nullptr;
+  return static_cast<const RegisterDecl*>(FindName(name, NameKind::kClassical));
 }
 
 const GateDecl* qasm2::FindGate(const std::string& name) const {
-  for (const GateDecl& g : gates_) {
-    if (g.name == name) return &g;
-  }
-  return nullptr;
+  return static_cast<const GateDecl*>(FindName(name, NameKind::kGate));
 }
 
-bool qasm2::ParseRegister(std::vector<RegisterDecl>& table) {
+bool qasm2::ParseRegister(bool quantum) {
+  std::vector<RegisterDecl>& table = quantum ? qregs_ : cregs_;
   Token t;
   auto parse = [&]() {
     t = ReadToken();
@@ -206,6 +217,8 @@ bool qasm2::ParseRegister(std::vector<RegisterDecl>& table) {
     if (t.code != kRightBracket) return error_code_ = 11, false;
     t = ReadToken(true);
     if (t.code != kSemicolon) return error_code_ = 9, false;
+    if (qregs_.size() + cregs_.size() >= kMaxRegisters) return error_code_ = 23, false;
+    names_[name] = {quantum ? NameKind::kQuantum : NameKind::kClassical, table.size()};
     table.push_back({name, size});
     t = ReadToken(true);
     return true;

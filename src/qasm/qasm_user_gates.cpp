@@ -73,8 +73,9 @@ class ScopedInput {
 bool qasm2::ParseGateBody(QuantumCircuit& qc, Token t) {
   GateDecl* decl = nullptr;
   if (t.code == kIdentifier) {
-    for (GateDecl& g : gates_) {
-      if (g.name == t.text) decl = &g;
+    const auto found = names_.find(t.text);
+    if (found != names_.end() && found->second.first == NameKind::kGate) {
+      decl = &gates_[found->second.second];
     }
   }
   if (decl == nullptr) return error_code_ = 1, false;
