@@ -77,7 +77,7 @@ $(FUZZ_DIR)/qasm_fuzz: tests/fuzz/qasm_fuzz.cpp $(FUZZ_SOURCES) $(wildcard src/*
 fuzz: system-deps $(FUZZ_DIR)/qasm_fuzz
 	mkdir -p $(FUZZ_DIR)/corpus
 	$(FUZZ_DIR)/qasm_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
-	  -rss_limit_mb=2048 -print_final_stats=1 $(FUZZ_DIR)/corpus tests/qasm
+	  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_DIR)/corpus tests/qasm
 
 # Benchmarks: native programs under bench/ built optimised, then the Python ones.
 bench: install
