@@ -3,6 +3,7 @@
 // applies every statement to the new circuit through its gate methods.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -14,6 +15,15 @@
 #include "circuit/quantum_circuit.h"
 
 namespace velorin {
+
+// Whole text as a signed 32-bit decimal, locale-independent.
+inline bool ParseInt32(const std::string& text, int64_t& value) {
+  int32_t v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size()) return false;
+  value = v;
+  return true;
+}
 
 // One token: its text and its code (0..35 delimiter, 36 identifier, 37 digits,
 // 38 end of input, 39..110 keyword).

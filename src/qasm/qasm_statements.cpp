@@ -85,14 +85,6 @@ const BuiltinGate* FindBuiltin(int32_t code) {
   return nullptr;
 }
 
-bool ToInt32(const std::string& text, int64_t& value) {
-  int32_t v = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || end != text.data() + text.size()) return false;
-  value = v;
-  return true;
-}
-
 const ClassicalRegister* CircuitClassicalRegister(const QuantumCircuit& qc,
                                                   const std::string& name) {
   for (const auto& reg : qc.classical_registers) {
@@ -120,7 +112,7 @@ void ConditionRecords(QuantumCircuit& qc, size_t first, const QasmCondition* con
 }  // namespace
 
 bool qasm2::ReadIndexToken(const Token& token, int64_t& value) {
-  if (token.code != kDigits || !ToInt32(token.text, value)) return error_code_ = 12, false;
+  if (token.code != kDigits || !ParseInt32(token.text, value)) return error_code_ = 12, false;
   return true;
 }
 
@@ -230,7 +222,7 @@ bool qasm2::ParseArguments(QuantumCircuit& qc, Token t, GateStatement& statement
       case kS2: {
         if (t.code != kDigits) return mismatch();
         int64_t index = 0;
-        if (!ToInt32(t.text, index)) return error_code_ = 12, false;
+        if (!ParseInt32(t.text, index)) return error_code_ = 12, false;
         if (index >= qc.RegisterSize(statement.register_name)) return error_code_ = 23, false;
         statement.qubits.push_back(
             qc.RegisterQubitIndex(statement.register_name, static_cast<uint64_t>(index)));

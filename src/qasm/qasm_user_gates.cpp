@@ -17,14 +17,6 @@ namespace {
 constexpr int kMaxCallDepth = 64;
 constexpr uint64_t kMaxExpandedRecords = uint64_t{1} << 19;
 
-bool ToInt32(const std::string& text, int64_t& value) {
-  int32_t v = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || end != text.data() + text.size()) return false;
-  value = v;
-  return true;
-}
-
 // The circuit's records are set aside while a call records its body, and put
 // back however the call ends.
 class ScopedRecording {
@@ -116,7 +108,7 @@ bool qasm2::ParseGateBody(QuantumCircuit& qc, Token t) {
       if (t.code == kRightBrace) return error_code_ = 9, false;
       if (t.code == kDigits) {
         int64_t qubit = 0;
-        if (!ToInt32(t.text, qubit)) return error_code_ = 12, false;
+        if (!ParseInt32(t.text, qubit)) return error_code_ = 12, false;
         if (static_cast<uint64_t>(qubit) >= qc.total_qubits) return error_code_ = 23, false;
         statement.operands.push_back(qubit);
       } else if (t.code == kIdentifier) {
