@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string_view>
+#include <unordered_map>
 
 #include "circuit/errors.h"
 #include "platform/settings_path.h"
@@ -152,17 +153,15 @@ std::shared_ptr<BackendV2> VelorinProvider::get_backend(const std::string& name,
 
 VelorinProvider::Accounts VelorinProvider::saved_accounts() const {
   Accounts accounts;
+  std::unordered_map<std::string, size_t> index;
   for (const std::string& line : ReadAccountLines()) {
     AccountLine account = ParseAccountLine(line);
-    bool replaced = false;
-    for (auto& entry : accounts) {
-      if (entry.first == account.name) {
-        entry.second = std::move(account.token);
-        replaced = true;
-        break;
-      }
+    const auto [place, added] = index.emplace(account.name, accounts.size());
+    if (added) {
+      accounts.emplace_back(std::move(account.name), std::move(account.token));
+    } else {
+      accounts[place->second].second = std::move(account.token);
     }
-    if (!replaced) accounts.emplace_back(std::move(account.name), std::move(account.token));
   }
   return accounts;
 }
