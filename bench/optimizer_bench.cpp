@@ -21,6 +21,17 @@ int32_t InteractionCost(const QuantumCircuit& circuit) {
   return optimizer.Cost(optimizer.interaction_matrix);
 }
 
+// Every pair between the two halves: a search full of moves of equal cost.
+std::unique_ptr<QuantumCircuit> Bipartite(uint64_t n, int /*gates*/, int /*pairs*/, uint32_t) {
+  auto circuit = std::make_unique<QuantumCircuit>(n, n, "", 0.0);
+  for (uint64_t a = 0; a < n / 2; ++a) {
+    for (uint64_t b = n / 2; b < n; ++b) {
+      circuit->AppendTwoQubitInstruction(kind::kCX, kGateCX, a, b, {}, circuit->instructions, "");
+    }
+  }
+  return circuit;
+}
+
 // `gates` cx gates drawn from `pairs` distinct random pairs (all pairs when 0).
 std::unique_ptr<QuantumCircuit> RandomCircuit(uint64_t n, int gates, int pairs, uint32_t seed) {
   std::mt19937 rng(seed);
@@ -41,13 +52,16 @@ std::unique_ptr<QuantumCircuit> RandomCircuit(uint64_t n, int gates, int pairs, 
   return circuit;
 }
 
-void Workload(const char* title, uint64_t n, int gates, int pairs) {
-  constexpr int kSeeds = 7;
+using Maker = std::unique_ptr<QuantumCircuit> (*)(uint64_t, int, int, uint32_t);
+
+void Workload(const char* title, uint64_t n, int gates, int pairs, Maker make = RandomCircuit,
+              int seeds = 7) {
+  const int kSeeds = seeds;
   std::vector<double> ms;
   int64_t before = 0;
   int64_t after = 0;
-  for (uint32_t seed = 1; seed <= kSeeds; ++seed) {
-    auto circuit = RandomCircuit(n, gates, pairs, seed);
+  for (uint32_t seed = 1; seed <= static_cast<uint32_t>(kSeeds); ++seed) {
+    auto circuit = make(n, gates, pairs, seed);
     before += InteractionCost(*circuit);
     const int64_t start = platform::SteadyNanoseconds();
     OptimizeQuantumCircuit(*circuit);
@@ -69,5 +83,6 @@ int main() {
   velorin::Workload("100 qubits, 2000 random cx on 150 pairs", 100, 2000, 150);
   velorin::Workload("100 qubits, 2000 random cx on 99 pairs ", 100, 2000, 99);
   velorin::Workload(" 30 qubits, 2000 random cx on any pairs", 30, 2000, 0);
+  velorin::Workload(" 40 qubits, cx on every pair across halves", 40, 0, 0, velorin::Bipartite, 1);
   return 0;
 }

@@ -53,7 +53,8 @@ class CircuitOptimizer {
   // The cheapest moves of `order` whose cost is below `bound`, tried from
   // column 0 up and, within one, to column 0 up.
   Beam BestMoves(const std::vector<int32_t>& order, int32_t bound) const;
-  // The lowest-cost arrangements one move away from the members of `beam`;
+  // The lowest-cost arrangements one move away from the members of `beam`,
+  // the first one made for each move (later ones would be merged away);
   // `beam` itself when none is below `bound`.
   Beam Expand(const Beam& beam, int32_t bound) const;
   // The whole search: fills the permutation (the new position of each qubit)

@@ -2,12 +2,14 @@
 // interaction matrix, and its application to a circuit.
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <limits>
 #include <stdexcept>
 #include <unordered_set>
 
 #include "circuit/quantum_circuit.h"
 #include "engine/circuit_optimizer.h"
+#include "platform/threads.h"
 
 namespace velorin {
 
@@ -26,16 +28,6 @@ bool IsPermutation(const std::vector<int32_t>& order) {
     seen[static_cast<size_t>(q)] = true;
   }
   return true;
-}
-
-// Keeps the candidates of the lowest cost, in their order.
-void KeepCheapest(Beam& beam) {
-  if (beam.empty()) return;
-  int32_t lowest = beam.front().cost;
-  for (const OrderingCandidate& c : beam) lowest = std::min(lowest, c.cost);
-  beam.erase(std::remove_if(beam.begin(), beam.end(),
-                            [lowest](const OrderingCandidate& c) { return c.cost != lowest; }),
-             beam.end());
 }
 
 bool SameMove(const OrderingCandidate& a, const OrderingCandidate& b) {
@@ -162,16 +154,47 @@ Beam CircuitOptimizer::BestMoves(const std::vector<int32_t>& order, int32_t boun
 }
 
 Beam CircuitOptimizer::Expand(const Beam& beam, int32_t bound) const {
+  // The members' moves are independent of each other: on a beam of many
+  // ties they are found on several threads, each into its own slot.
+  std::vector<Beam> moves(beam.size());
+  std::exception_ptr failure;
+  const int64_t members = static_cast<int64_t>(beam.size());
+  const int threads = static_cast<int>(std::max<uint64_t>(platform::WorkerThreads(), 1));
+#pragma omp parallel for schedule(dynamic, 4) num_threads(threads) if (members >= 64 && threads > 1)
+  for (int64_t i = 0; i < members; ++i) {
+    try {
+      moves[static_cast<size_t>(i)] = BestMoves(beam[static_cast<size_t>(i)].order, bound);
+    } catch (...) {
+#pragma omp critical(velorin_order_search_failure)
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+
+  int32_t lowest = std::numeric_limits<int32_t>::max();
+  bool found = false;
+  for (const Beam& list : moves) {
+    if (list.empty()) continue;
+    lowest = found ? std::min(lowest, list.front().cost) : list.front().cost;
+    found = true;
+  }
+  if (!found) return beam;
+  // Of the cheapest candidates, in the order they were made, only the first
+  // one of each move can outlast the merge of equal moves in Optimize(), so
+  // only that one gets its arrangement.
+  const size_t n = static_cast<size_t>(qubit_count_);
+  std::vector<bool> made(n * n, false);
   Beam next;
-  for (const OrderingCandidate& member : beam) {
-    for (OrderingCandidate& move : BestMoves(member.order, bound)) {
-      move.order = member.order;
+  for (size_t i = 0; i < moves.size(); ++i) {
+    for (OrderingCandidate& move : moves[i]) {
+      const size_t key = static_cast<size_t>(move.from) * n + static_cast<size_t>(move.to);
+      if (move.cost != lowest || made[key]) continue;
+      made[key] = true;
+      move.order = beam[i].order;
       MoveColumn(move.order, move.from, move.to);
       next.push_back(std::move(move));
     }
   }
-  if (next.empty()) return beam;
-  KeepCheapest(next);
   return next;
 }
 

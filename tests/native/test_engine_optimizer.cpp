@@ -158,6 +158,35 @@ TEST(QubitOrderSearch, WholeSearchEndsWhereThePlainSearchEnds) {
   }
 }
 
+// Symmetric circuits: every step of the search meets many moves of equal cost.
+TEST(QubitOrderSearch, TiesEndWhereThePlainSearchEnds) {
+  std::vector<std::unique_ptr<QuantumCircuit>> circuits;
+  for (uint64_t half : {2, 3, 4, 5}) {
+    auto bipartite = NewCircuit(2 * half);
+    for (uint64_t a = 0; a < half; ++a) {
+      for (uint64_t b = half; b < 2 * half; ++b) Add2(*bipartite, kind::kCX, kGateCX, a, b);
+    }
+    circuits.push_back(std::move(bipartite));
+  }
+  for (uint64_t n : {5, 8, 11}) {
+    auto ring = NewCircuit(n);
+    for (uint64_t q = 0; q < n; ++q) Add2(*ring, kind::kCZ, kGateCZ, (q * 3) % n, (q * 3 + 3) % n);
+    circuits.push_back(std::move(ring));
+    auto star = NewCircuit(n);
+    for (uint64_t q = 0; q < n; ++q) {
+      if (q != n / 2) Add2(*star, kind::kCX, kGateCX, n / 2, q);
+    }
+    circuits.push_back(std::move(star));
+  }
+  for (const auto& circuit : circuits) {
+    CircuitOptimizer opt;
+    opt.Build(*circuit);
+    const std::vector<uint64_t> expected = PlainOptimize(opt);
+    ASSERT_TRUE(opt.Optimize());
+    EXPECT_EQ(opt.permutation, expected) << circuit->total_qubits << " qubits";
+  }
+}
+
 TEST(QubitOrderSearch, CostsNearTheTopSaturateAsCostDoes) {
   CircuitOptimizer opt;
   auto circuit = NewCircuit(4);
