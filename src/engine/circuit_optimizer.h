@@ -67,7 +67,6 @@ class CircuitOptimizer {
   InteractionMatrix final_matrix;
 
  private:
-  int64_t ArrangementCost(const std::vector<int32_t>& position) const;
 
   int64_t qubit_count_ = 0;
   // Pair weights between qubits, clamped as Cost() clamps them.

@@ -79,32 +79,24 @@ void CircuitOptimizer::PrepareSearch() {
   }
 }
 
-int64_t CircuitOptimizer::ArrangementCost(const std::vector<int32_t>& position) const {
-  const size_t n = static_cast<size_t>(qubit_count_);
-  int64_t cost = 0;
-  for (size_t a = 0; a < n; ++a) {
-    for (size_t b = a + 1; b < n; ++b) {
-      const int64_t w = weight_[a * n + b];
-      if (w != 0) cost += w * std::abs(static_cast<int64_t>(position[a]) - position[b]);
-    }
-  }
-  return cost;
-}
-
 Beam CircuitOptimizer::BestMoves(const std::vector<int32_t>& order, int32_t bound) const {
   const size_t n = order.size();
   Beam moves;
   if (n < 2 || static_cast<int64_t>(n) != qubit_count_) return moves;
-  std::vector<int32_t> position(n);
-  for (size_t c = 0; c < n; ++c) position[static_cast<size_t>(order[c])] = static_cast<int32_t>(c);
-  // left[q]: the weight of q's partners that sit left of it.
+  // left[q]: the weight of q's partners that sit left of it; base: the cost
+  // of the arrangement itself.
   std::vector<int64_t> left(n, 0);
-  for (size_t q = 0; q < n; ++q) {
-    for (size_t p = 0; p < n; ++p) {
-      if (position[p] < position[q]) left[q] += weight_[q * n + p];
+  int64_t base = 0;
+  for (size_t c = 1; c < n; ++c) {
+    const int64_t* wx = &weight_[static_cast<size_t>(order[c]) * n];
+    int64_t sum = 0;
+    for (size_t k = 0; k < c; ++k) {
+      const int64_t w = wx[static_cast<size_t>(order[k])];
+      sum += w;
+      base += w * static_cast<int64_t>(c - k);
     }
+    left[static_cast<size_t>(order[c])] = sum;
   }
-  const int64_t base = ArrangementCost(position);
 
   // Moving qubit x from column f to t is a run of exchanges with its
   // neighbour y. Each exchange changes the cost by x's partners on the side
