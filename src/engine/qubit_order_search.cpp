@@ -2,14 +2,12 @@
 // interaction matrix, and its application to a circuit.
 #include <algorithm>
 #include <cstdlib>
-#include <exception>
 #include <limits>
 #include <stdexcept>
 #include <unordered_set>
 
 #include "circuit/quantum_circuit.h"
 #include "engine/circuit_optimizer.h"
-#include "platform/threads.h"
 
 namespace velorin {
 
@@ -83,11 +81,13 @@ Beam CircuitOptimizer::BestMoves(const std::vector<int32_t>& order, int32_t boun
   const size_t n = order.size();
   Beam moves;
   if (n < 2 || static_cast<int64_t>(n) != qubit_count_) return moves;
-  // left[q]: the weight of q's partners that sit left of it; base: the cost
-  // of the arrangement itself.
+  // At each column c: left[c], the weight of the partners of its qubit that
+  // sit left of it, and gain[c], its partners' weight to the right minus to
+  // the left. base: the cost of the arrangement itself.
   std::vector<int64_t> left(n, 0);
+  std::vector<int64_t> gain(n);
   int64_t base = 0;
-  for (size_t c = 1; c < n; ++c) {
+  for (size_t c = 0; c < n; ++c) {
     const int64_t* wx = &weight_[static_cast<size_t>(order[c]) * n];
     int64_t sum = 0;
     for (size_t k = 0; k < c; ++k) {
@@ -95,80 +95,66 @@ Beam CircuitOptimizer::BestMoves(const std::vector<int32_t>& order, int32_t boun
       sum += w;
       base += w * static_cast<int64_t>(c - k);
     }
-    left[static_cast<size_t>(order[c])] = sum;
+    left[c] = sum;
+    gain[c] = total_weight_[static_cast<size_t>(order[c])] - 2 * sum;
   }
 
   // Moving qubit x from column f to t is a run of exchanges with its
-  // neighbour y. Each exchange changes the cost by x's partners on the side
-  // it leaves minus those on the side it approaches, and the same for y;
-  // the pair (x, y) itself stays at distance 1.
-  std::vector<int32_t> row(n);
+  // neighbour y. An exchange changes the cost by x's partners on the side x
+  // leaves minus those on the side it approaches, and the same for y; the
+  // pair (x, y) itself stays at distance 1. With x's partners on its left
+  // (excluding y) weighing xl, and on its right xr = wx - xl - wxy, a step
+  // right adds (xl - xr) + gain[y's column] + 2 wxy (y's own left side
+  // held x); a step left likewise with the sides exchanged.
+  std::vector<int64_t> row(n);
   int32_t lowest = std::numeric_limits<int32_t>::max();
   for (size_t f = 0; f < n; ++f) {
     const size_t x = static_cast<size_t>(order[f]);
     const int64_t* wx = &weight_[x * n];
-    int64_t delta = 0;
-    int64_t x_left = left[x];
-    for (size_t s = f; s + 1 < n; ++s) {  // rightwards
-      const size_t y = static_cast<size_t>(order[s + 1]);
-      const int64_t wxy = wx[y];
-      const int64_t x_right = total_weight_[x] - x_left - wxy;
-      const int64_t y_left = left[y] - wxy;  // x sat left of y
-      const int64_t y_right = total_weight_[y] - left[y];
-      delta += (x_left - x_right) + (y_right - y_left);
+    const int64_t x_total = total_weight_[x];
+    int64_t cost = base;
+    int64_t x_left = left[f];
+    for (size_t c = f + 1; c < n; ++c) {  // rightwards
+      const int64_t wxy = wx[static_cast<size_t>(order[c])];
+      cost += 2 * x_left - x_total + 2 * wxy + gain[c];
       x_left += wxy;
-      row[s + 1] = Saturate(base + delta);
+      row[c] = cost;
     }
-    delta = 0;
-    int64_t x_right = total_weight_[x] - left[x];
-    for (size_t s = f; s > 0; --s) {  // leftwards
-      const size_t y = static_cast<size_t>(order[s - 1]);
-      const int64_t wxy = wx[y];
-      const int64_t x_left_rest = total_weight_[x] - x_right - wxy;
-      const int64_t y_left = left[y];  // x sat right of y
-      const int64_t y_right = total_weight_[y] - left[y] - wxy;
-      delta += (x_right - x_left_rest) + (y_left - y_right);
+    cost = base;
+    int64_t x_right = x_total - left[f];
+    for (size_t c = f; c-- > 0;) {  // leftwards
+      const int64_t wxy = wx[static_cast<size_t>(order[c])];
+      cost += 2 * x_right - x_total + 2 * wxy - gain[c];
       x_right += wxy;
-      row[s - 1] = Saturate(base + delta);
+      row[c] = cost;
     }
     for (size_t t = 0; t < n; ++t) {
-      if (t == f || row[t] >= bound) continue;
-      if (row[t] < lowest) {
-        lowest = row[t];
+      const int32_t c = Saturate(row[t]);
+      if (t == f || c >= bound || c > lowest) continue;
+      if (c < lowest) {
+        lowest = c;
         moves.clear();
       }
-      if (row[t] == lowest) {
-        moves.push_back({static_cast<int32_t>(f), static_cast<int32_t>(t), row[t], {}});
-      }
+      moves.push_back({static_cast<int32_t>(f), static_cast<int32_t>(t), c, {}});
     }
   }
   return moves;
 }
 
 Beam CircuitOptimizer::Expand(const Beam& beam, int32_t bound) const {
-  // The members' moves are independent of each other: on a beam of many
-  // ties they are found on several threads, each into its own slot.
-  std::vector<Beam> moves(beam.size());
-  std::exception_ptr failure;
-  const int64_t members = static_cast<int64_t>(beam.size());
-  const int threads = static_cast<int>(std::max<uint64_t>(platform::WorkerThreads(), 1));
-#pragma omp parallel for schedule(dynamic, 4) num_threads(threads) if (members >= 64 && threads > 1)
-  for (int64_t i = 0; i < members; ++i) {
-    try {
-      moves[static_cast<size_t>(i)] = BestMoves(beam[static_cast<size_t>(i)].order, bound);
-    } catch (...) {
-#pragma omp critical(velorin_order_search_failure)
-      if (!failure) failure = std::current_exception();
-    }
-  }
-  if (failure) std::rethrow_exception(failure);
-
-  int32_t lowest = std::numeric_limits<int32_t>::max();
+  // Moves dearer than the cheapest found so far cannot last, so each
+  // member is asked only for moves up to that cost.
+  std::vector<Beam> moves;
+  moves.reserve(beam.size());
+  int32_t lowest = bound;
   bool found = false;
-  for (const Beam& list : moves) {
-    if (list.empty()) continue;
-    lowest = found ? std::min(lowest, list.front().cost) : list.front().cost;
-    found = true;
+  for (const OrderingCandidate& member : beam) {
+    const int32_t limit = found && lowest < std::numeric_limits<int32_t>::max() ? lowest + 1 : bound;
+    moves.push_back(BestMoves(member.order, std::min(limit, bound)));
+    if (!moves.back().empty()) {
+      lowest = found ? std::min(lowest, moves.back().front().cost) : moves.back().front().cost;
+      found = true;
+    }
   }
   if (!found) return beam;
   // Of the cheapest candidates, in the order they were made, only the first
