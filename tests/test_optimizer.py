@@ -44,7 +44,7 @@ def two_qubit_cost(qasm_text):
     """Sum of |a - b| over the two-qubit statements of the program."""
     cost = 0
     for line in qasm_text.splitlines():
-        qubits = [int(q) for q in re.findall(r"q\[(\d+)\]", line)]
+        qubits = [int(q) for q in re.findall(r"[A-Za-z_]\w*\[(\d+)\]", line)]
         if len(qubits) == 2 and not line.startswith(("measure", "barrier", "if")):
             cost += abs(qubits[0] - qubits[1])
     return cost
