@@ -17,13 +17,16 @@ constexpr int64_t kCostHigh = std::numeric_limits<int32_t>::max();
 constexpr int64_t kCostLow = std::numeric_limits<int32_t>::min();
 
 // Cost() saturates its total; so do the incremental costs.
-int32_t Saturate(int64_t cost) { return static_cast<int32_t>(std::min(std::max(cost, kCostLow), kCostHigh)); }
+int32_t Saturate(int64_t cost) {
+  return static_cast<int32_t>(std::min(std::max(cost, kCostLow), kCostHigh));
+}
 
 bool IsPermutation(const std::vector<int32_t>& order) {
   std::vector<bool> seen(order.size(), false);
   for (int32_t q : order) {
-    if (q < 0 || static_cast<size_t>(q) >= order.size() || seen[static_cast<size_t>(q)]) return false;
-    seen[static_cast<size_t>(q)] = true;
+    const size_t index = static_cast<size_t>(q);
+    if (q < 0 || index >= order.size() || seen[index]) return false;
+    seen[index] = true;
   }
   return true;
 }
@@ -149,8 +152,8 @@ Beam CircuitOptimizer::Expand(const Beam& beam, int32_t bound) const {
   int32_t lowest = bound;
   bool found = false;
   for (const OrderingCandidate& member : beam) {
-    const int32_t limit = found && lowest < std::numeric_limits<int32_t>::max() ? lowest + 1 : bound;
-    moves.push_back(BestMoves(member.order, std::min(limit, bound)));
+    const int32_t limit = found ? lowest + 1 : bound;  // lowest < bound: no overflow
+    moves.push_back(BestMoves(member.order, limit));
     if (!moves.back().empty()) {
       lowest = found ? std::min(lowest, moves.back().front().cost) : moves.back().front().cost;
       found = true;
@@ -221,7 +224,9 @@ bool CircuitOptimizer::Optimize() {
   const std::vector<int32_t>& order = beam.front().order;
   // Column c of the final matrix is the column that held qubit order[c].
   std::vector<Eigen::Index> column_of(n);
-  for (size_t c = 0; c < n; ++c) column_of[static_cast<size_t>(labels[c])] = static_cast<Eigen::Index>(c);
+  for (size_t c = 0; c < n; ++c) {
+    column_of[static_cast<size_t>(labels[c])] = static_cast<Eigen::Index>(c);
+  }
   final_matrix.resize(interaction_matrix.rows(), columns);
   for (size_t c = 0; c < n; ++c) {
     final_matrix.col(static_cast<Eigen::Index>(c)) =

@@ -118,7 +118,9 @@ bool CreatePrivateFolder(const std::string& path) {
 ReadStatus ReadWholeFile(const std::string& path, std::string& contents) {
   contents.clear();
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::kMissing : ReadStatus::kFailed;
+  if (!fd.valid()) {
+    return errno == ENOENT || errno == ENOTDIR ? ReadStatus::kMissing : ReadStatus::kFailed;
+  }
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return ReadStatus::kFailed;
   return ReadAll(fd.get(), contents) ? ReadStatus::kRead : ReadStatus::kFailed;
@@ -128,7 +130,8 @@ bool ReplaceFile(const std::string& target, const std::string& temp, const std::
   // A stale temporary file from an interrupted rewrite goes first; whatever
   // else stands there (a folder, say) makes the exclusive create fail.
   ::unlink(temp.c_str());
-  FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  FileDescriptor fd(
+      ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!fd.valid()) return false;
   bool ok = ::fchmod(fd.get(), 0600) == 0 && WriteAll(fd.get(), contents) && ::fsync(fd.get()) == 0;
   ok = fd.Close() && ok;
@@ -143,7 +146,8 @@ bool ReplaceFile(const std::string& target, const std::string& temp, const std::
   }
   // The rename itself reaches the disk with the folder's entry.
   const size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
   FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.valid()) ::fsync(dir.get());
   return true;

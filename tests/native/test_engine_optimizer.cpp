@@ -28,7 +28,9 @@ using PlainBeam = std::vector<PlainCandidate>;
 
 void KeepLowest(PlainBeam& beam) {
   std::stable_sort(beam.begin(), beam.end(),
-                   [](const PlainCandidate& a, const PlainCandidate& b) { return a.cost < b.cost; });
+                   [](const PlainCandidate& a, const PlainCandidate& b) {
+                     return a.cost < b.cost;
+                   });
   const int32_t lowest = beam.front().cost;
   beam.erase(std::find_if(beam.begin(), beam.end(),
                           [lowest](const PlainCandidate& c) { return c.cost != lowest; }),
@@ -68,9 +70,10 @@ std::vector<uint64_t> PlainOptimize(const CircuitOptimizer& opt) {
     } else {
       KeepLowest(next);
     }
-    std::stable_sort(next.begin(), next.end(), [](const PlainCandidate& a, const PlainCandidate& b) {
-      return a.from != b.from ? a.from < b.from : a.to < b.to;
-    });
+    std::stable_sort(next.begin(), next.end(),
+                     [](const PlainCandidate& a, const PlainCandidate& b) {
+                       return a.from != b.from ? a.from < b.from : a.to < b.to;
+                     });
     beam.clear();
     for (PlainCandidate& c : next) {
       if (!beam.empty()) {
@@ -213,7 +216,9 @@ TEST(OptimizeQuantumCircuit, ExamplesOfSmallCircuits) {
   for (int i = 0; i < 3; ++i) Add2(*far, kind::kCX, kGateCX, 0, 2);
   EXPECT_TRUE(OptimizeQuantumCircuit(*far));
   EXPECT_EQ(far->qubit_map, (std::vector<int64_t>{1, 0, 2}));
-  for (const InstructionPtr& r : far->instructions) EXPECT_EQ(r->qubits, (std::vector<uint64_t>{1, 2}));
+  for (const InstructionPtr& r : far->instructions) {
+    EXPECT_EQ(r->qubits, (std::vector<uint64_t>{1, 2}));
+  }
 
   auto single = NewCircuit(3);
   Add1(*single, kind::kH, kGateH, 2);
