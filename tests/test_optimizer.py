@@ -176,6 +176,69 @@ def test_a_second_search_keeps_the_first():
     assert_counts_follow(run(qc, shots=3000).get_counts(), np.abs(expected) ** 2, 3000)
 
 
+TRANSFORMS = {
+    "copy": lambda qc: qc.copy(),
+    "inverse": lambda qc: qc.inverse(),
+    "reverse_ops": lambda qc: qc.reverse_ops(),
+    "reverse_bits": lambda qc: qc.reverse_bits(),
+    "repeat": lambda qc: qc.repeat(2),
+    "control": lambda qc: with_control_open(qc.control(1)),
+    "appended": lambda qc: appended(
+        qc, lambda big, n: big.append(qc, [n - 1 - q for q in range(n)] + [n], clbits(big))
+    ),
+    "composed": lambda qc: appended(
+        qc, lambda big, n: big.compose(qc, [(q + 1) % n for q in range(n)], inplace=True)
+    ),
+    "to_gate": lambda qc: appended(
+        qc, lambda big, n: big.append(qc.to_gate(), [n - 1 - q for q in range(n)], [])
+    ),
+}
+
+
+def with_control_open(controlled):
+    """The control in an even superposition, so that the controlled part acts."""
+    n = len(controlled.qubits)
+    front = vl.QuantumCircuit(n)
+    front.h(0)
+    controlled.compose(front, list(range(n)), front=True, inplace=True)
+    return controlled
+
+
+def clbits(circuit):
+    return list(range(circuit.num_clbits))
+
+
+def appended(qc, attach):
+    n = len(qc.qubits)
+    big = vl.QuantumCircuit(n + 1)
+    big.h(n)
+    attach(big, n)
+    return big
+
+
+@pytest.mark.parametrize("name", sorted(TRANSFORMS))
+def test_transformations_of_a_searched_circuit(name):
+    """A searched circuit transforms into what its unsearched twin does."""
+    rng = np.random.default_rng(31)
+    n = 5
+    ops = [("x", [], [0])]
+    for _ in range(25):  # kinds that every transformation takes
+        kind = ["h", "ry", "rz", "cx", "cz", "cp", "swap"][int(rng.integers(7))]
+        arity, n_angles, _ = GATES[kind]
+        qubits = [int(q) for q in rng.choice(n, arity, replace=False)]
+        ops.append((kind, [float(a) for a in rng.uniform(-np.pi, np.pi, n_angles)], qubits))
+    ops += [("cx", [], [0, n - 1])] * 4
+    plain, searched = build(n, ops), build(n, ops)
+    assert vl.OptimizeQuantumCircuit(searched)
+    expected = run(TRANSFORMS[name](plain)).get_statevector()
+    np.testing.assert_allclose(run(TRANSFORMS[name](searched)).get_statevector(), expected, atol=5e-4)
+    if name in ("copy", "reverse_bits"):
+        reference = dense(n, ops)
+        if name == "reverse_bits":
+            reference = reference.reshape([2] * n).transpose().reshape(-1)
+        np.testing.assert_allclose(expected, reference, atol=5e-4)
+
+
 def test_measure_active_after_the_search_measures_the_touched_host_qubits():
     qc = vl.QuantumCircuit(6)
     qc.x(0)
