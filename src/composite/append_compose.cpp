@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "circuit/errors.h"
+#include "composite/host_numbering.h"
 #include "composite/transform.h"
 
 namespace velorin {
@@ -300,10 +301,11 @@ bool SameComposite(const InstructionList& a, const InstructionList& b) {
 int AppendCircuitAsComposite(QuantumCircuit& qc, const QuantumCircuit& other,
                              const std::vector<int64_t>& qubit_map,
                              const std::vector<int64_t>& clbit_map, bool front) {
+  const InstructionList records = HostNumberedRecords(other);
   std::string name = other.name;
   if (const CompositeNameIndex::Entry* entry = FindName(qc, name)) {
     const InstructionPtr first = entry->first.lock();
-    if (entry->mixed || !SameComposite(first->sub_instructions, other.instructions)) {
+    if (entry->mixed || !SameComposite(first->sub_instructions, records)) {
       name = WithInstanceSuffix(name);
     }
   }
@@ -315,7 +317,7 @@ int AppendCircuitAsComposite(QuantumCircuit& qc, const QuantumCircuit& other,
     composite->qubits.push_back(static_cast<uint64_t>(q));
     MarkTouched(qc, static_cast<uint64_t>(q));
   }
-  CopyInstructionsMapped(other.instructions, composite->sub_instructions, qubit_map, clbit_map);
+  CopyInstructionsMapped(records, composite->sub_instructions, qubit_map, clbit_map);
   Insert(qc, std::move(composite), front);
   return 0;
 }
@@ -378,7 +380,7 @@ std::unique_ptr<Gate> to_gate(QuantumCircuit& qc, const std::vector<double>& par
   for (uint64_t q = 0; q < qc.total_qubits; ++q) composite->qubits.push_back(q);
   // The circuit's classical bits by index: the slots themselves hold outcomes.
   for (uint64_t c = 0; c < qc.classical_bits.size(); ++c) composite->clbits.push_back(c);
-  CopyInstructions(qc.instructions, composite->sub_instructions);
+  CopyInstructions(HostNumberedRecords(qc), composite->sub_instructions);
 
   auto gate = std::make_unique<Gate>(label);
   gate->label = name;

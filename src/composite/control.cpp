@@ -8,6 +8,7 @@
 #include "circuit/gate_families.h"
 #include "composite/composite_gates.h"
 #include "composite/steps.h"
+#include "composite/host_numbering.h"
 #include "composite/transform.h"
 
 namespace velorin {
@@ -362,7 +363,8 @@ CircuitPtr control(const QuantumCircuit& qc, int32_t num_ctrl_qubits, const std:
       throw RunTimeError("Control state string has illegal characters.");
     }
   }
-  RequireControllable(qc.instructions, num_ctrl_qubits);
+  const InstructionList records = HostNumberedRecords(qc);
+  RequireControllable(records, num_ctrl_qubits);
   const uint64_t total = static_cast<uint64_t>(num_ctrl_qubits) + qc.total_qubits;
   if (total > kMaxQubits) throw std::range_error("Invalid number of qubits passed.");
 
@@ -373,7 +375,7 @@ CircuitPtr control(const QuantumCircuit& qc, int32_t num_ctrl_qubits, const std:
 
   ControlStatePass(*result, ctrl_state);
   Controller controller(*result, num_ctrl_qubits);
-  controller.Append(qc.instructions, result->instructions);
+  controller.Append(records, result->instructions);
   // The source's global phase is a phase of the controlled branch.
   if (qc.global_phase != 0.0) {
     const int64_t last = num_ctrl_qubits - 1;

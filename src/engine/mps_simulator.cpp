@@ -86,6 +86,16 @@ void MpsSimulator::Reset(const QuantumCircuit& circuit) {
     position_to_qubit_[p] = static_cast<int64_t>(p);
     qubit_to_position_[p] = static_cast<int64_t>(p);
   }
+  condition_qubit_.clear();
+  if (circuit.qubit_map.size() == n_) {
+    std::vector<bool> seen(n_, false);
+    bool permutation = true;
+    for (int64_t q : circuit.qubit_map) {
+      permutation = permutation && q >= 0 && static_cast<uint64_t>(q) < n_ && !seen[q];
+      if (permutation) seen[q] = true;
+    }
+    if (permutation) condition_qubit_ = circuit.qubit_map;
+  }
 }
 
 void MpsSimulator::SaveCheckpoint() {
@@ -155,7 +165,8 @@ int64_t MpsSimulator::ConditionValueOf(const Instruction& record, bool& can_matc
       can_match = false;  // a bit beyond the qubits is never measured
       return -1;
     }
-    return measured_[static_cast<size_t>(bit)];
+    return measured_[condition_qubit_.empty() ? static_cast<size_t>(bit)
+                                              : static_cast<size_t>(condition_qubit_[bit])];
   }
   // Only the part of the register that lies on the engine's qubits can hold a 1.
   const int64_t start = record.condition_register.start;
@@ -164,7 +175,8 @@ int64_t MpsSimulator::ConditionValueOf(const Instruction& record, bool& can_matc
   const int64_t last = std::min<int64_t>(size, static_cast<int64_t>(n_) - start);
   int64_t value = 0;
   for (int64_t k = first; k < last; ++k) {
-    if (measured_[static_cast<size_t>(start + k)] != 1) continue;
+    const int64_t qubit = condition_qubit_.empty() ? start + k : condition_qubit_[start + k];
+    if (measured_[static_cast<size_t>(qubit)] != 1) continue;
     if (k >= 63) {
       can_match = false;  // the sum would not fit any condition value
       return value;

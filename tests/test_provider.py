@@ -1,0 +1,321 @@
+"""VelorinProvider: backends and the accounts of the settings file."""
+import os
+import random
+import re
+import stat
+
+import pytest
+
+import VelorinLib as vl
+
+DEFAULT = {"name": "VelorinDefaultUser", "token": "xxxx-xxxx-xxxx-xxxx"}
+URL_PATTERN = re.compile(r"^(https?:\/\/)?([\da-z\.-]+)\.([a-z\.]{2,6})([/\w \.-]*)*\/?$", re.ASCII)
+
+
+@pytest.fixture(autouse=True)
+def folder(tmp_path, monkeypatch):
+    """Every test gets a settings base of its own; the folder is made on demand."""
+    monkeypatch.setenv("APPDATA", str(tmp_path))
+    return tmp_path / "velorin"
+
+
+def config(folder):
+    return (folder / "config.file").read_bytes()
+
+
+def test_defaults_without_a_settings_file(folder):
+    provider = vl.VelorinProvider()
+    assert provider.active_account() == DEFAULT
+    assert list(provider.active_account()) == ["name", "token"]
+    assert provider.saved_accounts() == {}
+    assert provider.delete_account("nobody") is True
+    assert not folder.exists()
+
+
+def test_account_life_cycle(folder):
+    provider = vl.VelorinProvider()
+    assert provider.save_account("t1", "u1", "i1", "lab") is None
+    assert config(folder) == b"lab,t1,u1,i1\n"
+    assert stat.S_IMODE(folder.stat().st_mode) == 0o700
+    assert stat.S_IMODE((folder / "config.file").stat().st_mode) == 0o600
+    assert not (folder / "temp.file").exists()
+    assert provider.active_account() == DEFAULT  # the provider's own account stays
+    assert vl.VelorinProvider().active_account() == {"name": "lab", "token": "t1"}
+    assert provider.saved_accounts() == {"lab": "t1"}
+
+    provider.save_account(token="t2", name="lab")
+    assert config(folder) == b"lab,t2,,\n"
+    provider.save_account(token="t3", name="lab", overwrite=False)
+    assert config(folder) == b"lab,t2,,\nlab,t3,,\n"
+    assert provider.saved_accounts() == {"lab": "t3"}
+
+    provider.save_account("tb", name="bob")
+    provider.save_account("tbb", name="bobby")
+    assert provider.saved_accounts() == {"lab": "t3", "bob": "tb", "bobby": "tbb"}
+    assert provider.delete_account("bob") is True  # whole names: bobby stays
+    assert provider.saved_accounts() == {"lab": "t3", "bobby": "tbb"}
+    assert provider.delete_account(name="lab") is True
+    assert config(folder) == b"bobby,tbb,,\n"
+    before = (folder / "config.file").stat().st_mtime_ns
+    assert provider.delete_account("nobody") is True
+    assert (folder / "config.file").stat().st_mtime_ns == before
+
+
+def test_empty_names_touch_only_empty_named_lines(folder):
+    provider = vl.VelorinProvider()
+    provider.save_account("ta", name="alice")
+    provider.save_account("te1")
+    provider.save_account("te2")  # overwrite: replaces the first empty-named line only
+    assert config(folder) == b"alice,ta,,\n,te2,,\n"
+    assert provider.saved_accounts() == {"alice": "ta", "": "te2"}
+    assert provider.delete_account() is True
+    assert config(folder) == b"alice,ta,,\n"
+
+
+def test_arguments_come_before_the_file(folder):
+    vl.VelorinProvider().save_account("filetoken", "https://file.example.com", "inst", "fileuser")
+    assert vl.VelorinProvider(name="me").active_account() == {"name": "me", "token": "filetoken"}
+    assert vl.VelorinProvider(token="tok").active_account() == {"name": "fileuser", "token": "tok"}
+    # verify, proxies and instance change nothing
+    provider = vl.VelorinProvider("a", "", "b", "c", {"http": "x"}, True)
+    assert provider.active_account() == {"name": "b", "token": "a"}
+
+
+@pytest.mark.parametrize(
+    "url",
+    [
+        "example.com",
+        "http://example.com",
+        "https://sub.example.co.uk/path/to/x_y-z.html",
+        "https://a.bc/",
+        "a.b.c.d.e.f.gh/with space/",
+        "1-2.3.ab",
+        "http://x.yz" + "/a" * 900,
+    ],
+)
+def test_urls_that_match(url):
+    assert vl.VelorinProvider(url=url).active_account() == DEFAULT
+
+
+@pytest.mark.parametrize(
+    "url",
+    [
+        "plainwords",
+        "localhost",
+        "ftp://example.com",
+        "http//example.com",
+        "https://Example.com",
+        ".com",
+        "example.c",
+        "example.com?q=1",
+        "example.com\n",
+        "exa\x00mple.com",
+        "exämple.com",
+        "http://x.yz" + "/a" * 1100,  # longer than the cap
+        "a" * 100000 + "!",  # a text that sends a backtracking matcher astray
+    ],
+)
+def test_urls_that_are_refused(url):
+    with pytest.raises(RuntimeError, match="^The url provided is invalid$"):
+        vl.VelorinProvider(url=url)
+
+
+def test_url_check_agrees_with_the_pattern_on_random_texts():
+    rng = random.Random(12)
+    alphabet = "htps:/.-a_zA9 b.c.\n,é"
+    pieces = ["http://", "https://", ".com", ".", "ab", "/", "x-y", "..", ":"]
+    agreed = 0
+    for _ in range(3000):
+        if rng.random() < 0.5:
+            text = "".join(rng.choice(alphabet) for _ in range(rng.randint(1, 12)))
+        else:
+            text = "".join(rng.choice(pieces) for _ in range(rng.randint(1, 5)))
+        expected = URL_PATTERN.fullmatch(text) is not None and "\n" not in text
+        try:
+            vl.VelorinProvider(url=text)
+            accepted = True
+        except RuntimeError:
+            accepted = False
+        assert accepted == expected, repr(text)
+        agreed += accepted
+    assert agreed > 100  # the texts reach both answers
+
+
+def test_backends_and_get_backend():
+    provider = vl.VelorinProvider()
+    assert provider.backends("anything", filters=3) == ["tamrel_velorin"]
+    first = provider.get_backend("tamrel_velorin")
+    second = provider.get_backend("tamrel_velorin", instance="ignored")
+    assert isinstance(first, vl.BackendV2) and first is not second
+    assert first.name == "tamrel_velorin"
+    del provider  # the backend outlives its provider
+    qc = vl.QuantumCircuit(1)
+    qc.x(0)
+    qc.measure_all()
+    assert first.run(qc, mode="sync", shots=3).result().get_counts() == {"1": 3}
+
+
+@pytest.mark.parametrize("name", ["TAMREL_VELORIN", "tamrel_velorin ", "", "tamrel"])
+def test_unknown_backend(name):
+    with pytest.raises(RuntimeError, match="^Backend not found$"):
+        vl.VelorinProvider().get_backend(name)
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda p: p.backends(),
+        lambda p: p.get_backend(name="tamrel_velorin"),
+        lambda p: p.get_backend(),
+        lambda p: p.save_account(proxies=[]),
+        lambda p: p.delete_account(3),
+        lambda p: vl.VelorinProvider(proxies="x"),
+        lambda p: vl.VelorinProvider(name=None),
+    ],
+)
+def test_argument_mismatches(call):
+    with pytest.raises(TypeError):
+        call(vl.VelorinProvider())
+
+
+def test_docstrings_and_argument_names():
+    P = vl.VelorinProvider
+    assert "token: str = '', url: str = '', name: str = '', instance: str = ''" in P.__init__.__doc__
+    assert "proxies: dict = {}, verify: bool = False" in P.__init__.__doc__
+    assert P.backends.__doc__.rstrip().endswith("Get the list of supported backends")
+    assert P.get_backend.__doc__.count("Get the backend") == 2
+    assert P.active_account.__doc__.rstrip().endswith("Provides the details of the current active account")
+    assert "name: str = ''" in P.delete_account.__doc__
+    assert P.delete_account.__doc__.rstrip().endswith("Deletes a given account")
+    assert ("token: str = '', url: str = '', instance: str = '', name: str = '', proxies: dict = {}, "
+            "verify: bool = False, overwrite: bool = True") in P.save_account.__doc__
+    assert "defaults: bool = False, name: str = ''" in P.saved_accounts.__doc__
+    assert vl.VelorinProvider().saved_accounts(True, "x") == {}
+
+
+@pytest.mark.parametrize("field", ["token", "url", "instance", "name"])
+@pytest.mark.parametrize("bad", [",", "\n", "\r", "\x00", "a,b\nc"])
+def test_fields_that_would_break_the_line_are_refused(folder, field, bad):
+    provider = vl.VelorinProvider()
+    provider.save_account("t", name="keep")
+    with pytest.raises(ValueError):
+        provider.save_account(**{"name": "x", field: "in" + bad + "side"})
+    assert config(folder) == b"keep,t,,\n"
+
+
+def test_quotes_and_other_scripts_read_back_the_same(folder):
+    name = 'Zoë "the" O\'Brien 名前 🚀'
+    token = "tök'en\"\t;|"
+    provider = vl.VelorinProvider()
+    provider.save_account(token, "https://example.com/ä", "inst€", name)
+    provider.save_account("other", name="plain")
+    assert provider.saved_accounts() == {name: token, "plain": "other"}
+    assert vl.VelorinProvider().active_account() == {"name": name, "token": token}
+    provider.delete_account(name)
+    assert provider.saved_accounts() == {"plain": "other"}
+    # the constructor takes such texts as given; only the file's lines are constrained
+    odd = vl.VelorinProvider(token="a,b\n", name="x\x00y")
+    assert odd.active_account() == {"name": "x\x00y", "token": "a,b\n"}
+
+
+def test_a_file_edited_by_hand(folder):
+    folder.mkdir()
+    (folder / "config.file").write_bytes(
+        b"\r\n\nfirst,tokA\r\nsecond\r\n,tokE,u\r\nthird,tokC,url,inst,extra\n  \nlast,tokL"
+    )
+    provider = vl.VelorinProvider()
+    assert provider.active_account() == {"name": "first", "token": "tokA"}
+    assert provider.saved_accounts() == {
+        "first": "tokA",
+        "second": "",
+        "": "tokE",
+        "third": "tokC",
+        "  ": "",
+        "last": "tokL",
+    }
+    assert provider.delete_account("second")
+    # the rest is kept line for line, with plain line feeds
+    assert config(folder) == b"\n\nfirst,tokA\n,tokE,u\nthird,tokC,url,inst,extra\n  \nlast,tokL\n"
+    (folder / "config.file").write_bytes(b"lonely")
+    assert vl.VelorinProvider().active_account() == {"name": "lonely", "token": DEFAULT["token"]}
+
+
+def test_a_line_that_is_not_utf8(folder):
+    folder.mkdir()
+    (folder / "config.file").write_bytes(b"good,t\nbad\xff,t2\n")
+    with pytest.raises(UnicodeDecodeError):
+        vl.VelorinProvider().saved_accounts()
+    vl.VelorinProvider().delete_account("good")
+    assert config(folder) == b"bad\xff,t2\n"
+
+
+def test_a_failed_rewrite_keeps_the_old_file(folder):
+    provider = vl.VelorinProvider()
+    provider.save_account("t1", name="lab")
+    provider.save_account("t2", name="bob")
+    old = config(folder)
+    (folder / "temp.file").mkdir()  # the temporary file cannot be made, not even by root
+    with pytest.raises(RuntimeError):
+        provider.save_account("t3", name="lab")
+    with pytest.raises(RuntimeError):
+        provider.save_account("t4", name="new", overwrite=False)
+    with pytest.raises(RuntimeError):
+        provider.delete_account("bob")
+    assert config(folder) == old
+    assert provider.saved_accounts() == {"lab": "t1", "bob": "t2"}
+    (folder / "temp.file").rmdir()
+    provider.save_account("t3", name="lab")
+    assert provider.saved_accounts() == {"bob": "t2", "lab": "t3"}
+
+
+def test_a_folder_in_place_of_the_settings_file(folder):
+    (folder / "config.file").mkdir(parents=True)
+    provider = vl.VelorinProvider()
+    assert provider.active_account() == DEFAULT
+    assert provider.saved_accounts() == {}
+    with pytest.raises(RuntimeError):
+        provider.save_account("t", name="x")
+    with pytest.raises(RuntimeError):
+        provider.delete_account("x")
+    assert (folder / "config.file").is_dir()
+
+
+@pytest.mark.skipif(os.geteuid() == 0, reason="permission bits do not stop root")
+def test_a_read_only_folder(folder):
+    provider = vl.VelorinProvider()
+    provider.save_account("t1", name="lab")
+    folder.chmod(0o500)
+    try:
+        with pytest.raises(RuntimeError):
+            provider.save_account("t2", name="lab")
+        assert config(folder) == b"lab,t1,,\n"
+    finally:
+        folder.chmod(0o700)
+
+
+def test_leftovers_at_the_temporary_path(folder, tmp_path):
+    folder.mkdir()
+    (folder / "temp.file").write_bytes(b"half a rewrite")
+    vl.VelorinProvider().save_account("t", name="a")
+    assert config(folder) == b"a,t,,\n" and not (folder / "temp.file").exists()
+    outside = tmp_path / "outside"
+    outside.write_bytes(b"untouched")
+    (folder / "temp.file").symlink_to(outside)
+    vl.VelorinProvider().save_account("t", name="b")
+    assert outside.read_bytes() == b"untouched"
+    assert config(folder) == b"a,t,,\nb,t,,\n"
+
+
+def test_where_the_settings_folder_is(tmp_path, monkeypatch):
+    xdg, home = tmp_path / "xdg", tmp_path / "home"
+    monkeypatch.setenv("APPDATA", "")
+    monkeypatch.setenv("XDG_CONFIG_HOME", str(xdg))
+    monkeypatch.setenv("HOME", str(home))
+    vl.VelorinProvider().save_account("t", name="x")
+    assert (xdg / "velorin" / "config.file").read_bytes() == b"x,t,,\n"
+    monkeypatch.delenv("XDG_CONFIG_HOME")
+    monkeypatch.delenv("APPDATA")
+    vl.VelorinProvider().save_account("t", name="y")
+    assert (home / ".config" / "velorin" / "config.file").read_bytes() == b"y,t,,\n"
+    assert stat.S_IMODE((home / ".config").stat().st_mode) == 0o700
+    assert vl.VelorinProvider().saved_accounts() == {"y": "t"}
