@@ -11,15 +11,25 @@ namespace velorin {
 
 namespace {
 
-// A generator per measured position, seeded from the random device mixed
-// with both clocks, so that engines measuring in the same microsecond differ.
-std::mt19937 FreshGenerator() {
+// The seed of an engine's generator: the random device mixed with both
+// clocks, so that engines measuring in the same microsecond differ.
+uint32_t FreshSeed() {
   const uint32_t seconds = static_cast<uint32_t>(platform::WallClockTicks() / 10000000);
   const uint32_t micros = static_cast<uint32_t>(platform::SteadyNanoseconds() / 1000);
-  return std::mt19937(platform::RandomDeviceDraw() ^ (seconds + micros));
+  return platform::RandomDeviceDraw() ^ (seconds + micros);
 }
 
 }  // namespace
+
+// One generator per engine: seeding costs far more than a draw.
+double MpsSimulator::DrawUniform() {
+  if (!generator_seeded_) {
+    generator_.seed(FreshSeed());
+    generator_seeded_ = true;
+  }
+  const double c = std::generate_canonical<double, 53>(generator_);
+  return c * (uniform_upper_ - uniform_lower_) + uniform_lower_;
+}
 
 void MpsSimulator::MeasureQubits(const std::vector<uint64_t>& qubits) {
   RequireChain();
@@ -64,10 +74,8 @@ double MpsSimulator::ProbabilityOfZero(uint64_t position) const {
 
 int MpsSimulator::MeasureSite(uint64_t position, uint64_t sweep_end) {
   RequirePosition(position);
-  std::mt19937 generator = FreshGenerator();
   const double p0 = ProbabilityOfZero(position);
-  const double c = std::generate_canonical<double, 53>(generator);
-  const double u = c * (uniform_upper_ - uniform_lower_) + uniform_lower_;
+  const double u = DrawUniform();
   int outcome;
   Matrix projector;
   if (p0 <= u) {

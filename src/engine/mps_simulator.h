@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,8 @@ class MpsSimulator {
   size_t ExecuteMeasureRun(const InstructionList& list, size_t index);
   void ExecuteReset(Instruction& record);
   void ExecuteOne(Instruction& record);
+  // A uniform number from the engine's generator, mapped onto the uniform range.
+  double DrawUniform();
   template <class T>
   std::vector<T> ReverseBits(const std::vector<T>& input, uint64_t bits) const;
 
@@ -155,6 +158,9 @@ class MpsSimulator {
   std::vector<int64_t> checkpoint_qubit_to_position_;
   bool quiet_ = true;
   LineSink progress_sink_;
+  // Seeded at the first draw, from the random device and both clocks.
+  std::mt19937 generator_;
+  bool generator_seeded_ = false;
 };
 
 // Merges two tensors (left columns scaled by the bond between them) into
