@@ -75,16 +75,32 @@ double MpsSimulator::ProbabilityOfZero(uint64_t position) const {
 int MpsSimulator::MeasureSite(uint64_t position, uint64_t sweep_end) {
   RequirePosition(position);
   const double p0 = ProbabilityOfZero(position);
-  const double u = DrawUniform();
   int outcome;
-  Matrix projector;
-  if (p0 <= u) {
-    outcome = 1;
-    projector = kProj1 * (1.0 / std::sqrt(1.0 - p0));
-  } else {
-    outcome = 0;
-    projector = kProj0 * (1.0 / std::sqrt(p0));
+  int8_t* forced = nullptr;
+  if (forced_outcomes_ != nullptr) {
+    const auto qubit = static_cast<size_t>(position_to_qubit_[position]);
+    if (qubit < forced_outcomes_->size() && (*forced_outcomes_)[qubit] >= 0) {
+      forced = &(*forced_outcomes_)[qubit];
+    }
   }
+  if (forced != nullptr) {
+    // An outcome drawn from the checkpoint whose probability rounds to 0
+    // here cannot be projected onto: the other one is taken and recorded.
+    outcome = *forced;
+    if (outcome == 1 && !(p0 < 1.0)) outcome = 0;
+    if (outcome == 0 && !(p0 > 0.0)) outcome = 1;
+    *forced = static_cast<int8_t>(outcome);
+  } else {
+    outcome = p0 <= DrawUniform() ? 1 : 0;
+  }
+  ProjectSite(position, sweep_end, outcome, p0);
+  return outcome;
+}
+
+void MpsSimulator::ProjectSite(uint64_t position, uint64_t sweep_end, int outcome, double p0) {
+  chain_at_checkpoint_ = false;
+  const Matrix projector = outcome == 1 ? Matrix(kProj1 * (1.0 / std::sqrt(1.0 - p0)))
+                                        : Matrix(kProj0 * (1.0 / std::sqrt(p0)));
   chain_[position].ApplyOneQubitGate(projector);
 
   if (n_ > 1) {
@@ -97,7 +113,6 @@ int MpsSimulator::MeasureSite(uint64_t position, uint64_t sweep_end) {
       ApplyTwoSiteGate(i - 1, kind::kId, kGateI, false);
     }
   }
-  return outcome;
 }
 
 }  // namespace velorin

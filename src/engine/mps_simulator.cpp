@@ -66,12 +66,17 @@ MpsSimulator::MpsSimulator(const MpsSimulator& other)
 
 MpsSimulator::~MpsSimulator() = default;
 
-void MpsSimulator::Reset(const QuantumCircuit& circuit) {
+void MpsSimulator::ResetShotFields(const QuantumCircuit& circuit) {
   quiet_ = circuit.quiet;
   measured_.assign(n_, -1);
   max_bond_dimension_ = circuit.max_bond_dimension;
   uniform_lower_ = 0.0;
   uniform_upper_ = 1.0;
+}
+
+void MpsSimulator::Reset(const QuantumCircuit& circuit) {
+  ResetShotFields(circuit);
+  chain_at_checkpoint_ = false;
   chain_.clear();
   bonds_.clear();
   chain_.reserve(n_);
@@ -94,13 +99,18 @@ void MpsSimulator::SaveCheckpoint() {
   checkpoint_position_to_qubit_ = position_to_qubit_;
   checkpoint_qubit_to_position_ = qubit_to_position_;
   checkpoint_valid_ = true;
+  chain_at_checkpoint_ = true;
 }
 
 void MpsSimulator::RestoreCheckpoint() {
-  chain_ = checkpoint_chain_;
-  bonds_ = checkpoint_bonds_;
+  // Element-wise assignment keeps each matrix's storage when its shape fits.
+  if (!chain_at_checkpoint_) {
+    chain_ = checkpoint_chain_;
+    bonds_ = checkpoint_bonds_;
+  }
   position_to_qubit_ = checkpoint_position_to_qubit_;
   qubit_to_position_ = checkpoint_qubit_to_position_;
+  chain_at_checkpoint_ = true;
 }
 
 void MpsSimulator::Run(QuantumCircuit& circuit) {
@@ -111,8 +121,20 @@ void MpsSimulator::Run(QuantumCircuit& circuit) {
     if (first_measure == length) return;  // nothing measured: later shots change nothing
     if (first_measure > 0 && first_measure < length) start = static_cast<size_t>(first_measure);
   }
-  Reset(circuit);
+  // A replayed shot restores the checkpoint into the chain as it stands.
+  if (start != 0 && checkpoint_valid_ && chain_.size() == n_) {
+    ResetShotFields(circuit);
+  } else {
+    Reset(circuit);
+  }
+  shots_planned_ = circuit.shots;
+  terminal_shot_ = circuit.first_measure_index > 0 && TailOnlyMeasures(circuit, terminal_qubits_);
+  terminal_drawn_ = false;
+  terminal_refused_ = false;
+  terminal_runs_.clear();
   ExecuteInstructions(circuit, circuit.instructions, start, false);
+  if (terminal_drawn_ && shots_run_ + 1 >= shots_planned_) SettleTerminalShot();
+  ++shots_run_;
 
   // Give the chain the caller's qubit labels back after a reordering search;
   // a map that would not give a permutation is left unapplied.
@@ -272,7 +294,11 @@ size_t MpsSimulator::ExecuteMeasureRun(const InstructionList& list, size_t index
     if (!list[i]->qubits.empty()) qubits.push_back(list[i]->qubits[0]);
     Stamp(list[i]->start_time);
   }
-  MeasureQubits(qubits);
+  if (terminal_shot_ && !terminal_refused_) {
+    MeasureRunTerminal(qubits);
+  } else {
+    MeasureQubits(qubits);
+  }
   for (size_t i = index; i < end; ++i) Stamp(list[i]->end_time);
   return end;
 }
@@ -287,6 +313,7 @@ void MpsSimulator::ExecuteReset(Instruction& record) {
   if (qubit >= n_) throw RunTimeError(kInvalidGateParameter);
   RestoreQubitOrder();
   Stamp(record.start_time);
+  chain_at_checkpoint_ = false;
   if (MeasureSite(qubit, n_ - 1) == 1) std::swap(chain_[qubit].factors[0], chain_[qubit].factors[1]);
   Stamp(record.end_time);
 }
@@ -321,6 +348,7 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
   if (qubit_count >= 3 && !fixed_one_qubit) return;  // not simulated: composites carry these
   const uint64_t position = static_cast<uint64_t>(qubit_to_position_[record.qubits[0]]);
   std::vector<Matrix>& f = chain_[position].factors;
+  chain_at_checkpoint_ = false;
   Stamp(record.start_time);
   switch (k) {
     case kind::kX:

@@ -159,6 +159,7 @@ void MpsSimulator::ApplyTwoSiteGate(uint64_t p, GateKind k, const Matrix& matrix
   RequirePosition(p);
   RequirePosition(p + 1);
   CheckTwoQubitMatrix(k, matrix);
+  chain_at_checkpoint_ = false;
   const bool last_pair = n_ == p + 2;
   QubitTensor& left = chain_[p];
   QubitTensor& right = chain_[p + 1];
