@@ -1,0 +1,106 @@
+#include "engine/svd.h"
+
+#include <Eigen/SVD>
+#include <algorithm>
+#include <atomic>
+#include <complex>
+
+#include "engine/qubit_tensor.h"
+
+#ifdef VELORIN_HAVE_LAPACKE
+#define lapack_complex_float std::complex<float>
+#define lapack_complex_double std::complex<double>
+#include <lapacke.h>
+extern "C" void openblas_set_num_threads(int threads);
+#endif
+
+namespace velorin {
+
+namespace {
+
+// Up to this many rows the Jacobi method is the fastest.
+constexpr Eigen::Index kJacobiMaxRows = 16;
+// From this many rows zgesdd beats Eigen's divide and conquer (measured by
+// bench/engine_bench.cpp on the build's default instruction set).
+constexpr Eigen::Index kLapackMinRows = 48;
+// From this many rows more threads shorten a split more than they cost;
+// below it they only wait for each other.
+constexpr Eigen::Index kParallelMinRows = 768;
+
+template <class Svd>
+void EigenSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
+  Svd svd(a, Eigen::ComputeThinU | Eigen::ComputeThinV);
+  values = svd.singularValues();
+  u = svd.matrixU();
+  vh = svd.matrixV().adjoint();
+}
+
+// Eigen's and OpenBLAS's thread counts are process-wide: set them on change.
+void UseThreads(int threads) {
+  static std::atomic<int> current{0};
+  if (current.exchange(threads) == threads) return;
+  Eigen::setNbThreads(threads);
+#ifdef VELORIN_HAVE_LAPACKE
+  openblas_set_num_threads(threads);
+#endif
+}
+
+#ifdef VELORIN_HAVE_LAPACKE
+bool LapackSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
+  const lapack_int rows = static_cast<lapack_int>(a.rows());
+  const lapack_int cols = static_cast<lapack_int>(a.cols());
+  const lapack_int k = std::min(rows, cols);
+  Matrix work = a;  // overwritten
+  values.resize(k);
+  u.resize(rows, k);
+  vh.resize(k, cols);
+  const lapack_int info =
+      LAPACKE_zgesdd(LAPACK_COL_MAJOR, 'S', rows, cols, work.data(), rows, values.data(),
+                     u.data(), rows, vh.data(), k);
+  return info == 0;
+}
+#endif
+
+}  // namespace
+
+bool HaveLapack() {
+#ifdef VELORIN_HAVE_LAPACKE
+  return true;
+#else
+  return false;
+#endif
+}
+
+int ThreadsForRows(Eigen::Index rows) {
+  return rows >= kParallelMinRows ? static_cast<int>(std::max<uint64_t>(gNumThreads, 1)) : 1;
+}
+
+SvdMethod ThinSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh,
+                  SvdMethod method) {
+  UseThreads(ThreadsForRows(a.rows()));
+  if (method == SvdMethod::kAuto) {
+    if (a.rows() <= kJacobiMaxRows) {
+      method = SvdMethod::kJacobi;
+    } else if (HaveLapack() && a.rows() >= kLapackMinRows) {
+      method = SvdMethod::kLapack;
+    } else {
+      method = SvdMethod::kDivideAndConquer;
+    }
+  }
+#ifdef VELORIN_HAVE_LAPACKE
+  if (method == SvdMethod::kLapack) {
+    if (LapackSvd(a, values, u, vh)) return SvdMethod::kLapack;
+    method = SvdMethod::kJacobi;  // no convergence: the slow, sure method
+  }
+#else
+  if (method == SvdMethod::kLapack) method = SvdMethod::kDivideAndConquer;
+#endif
+  if (method == SvdMethod::kJacobi) {
+    EigenSvd<Eigen::JacobiSVD<Matrix>>(a, values, u, vh);
+  } else {
+    EigenSvd<Eigen::BDCSVD<Matrix>>(a, values, u, vh);
+  }
+  return method;
+}
+
+}  // namespace velorin

@@ -1,0 +1,26 @@
+// The thin singular value decomposition behind the truncated split.
+#pragma once
+
+#include <Eigen/Core>
+
+#include "circuit/gate_matrices.h"
+
+namespace velorin {
+
+enum class SvdMethod { kAuto, kJacobi, kDivideAndConquer, kLapack };
+
+// a = u * diag(values) * vh with values descending, u rows x k and vh k x cols,
+// k = min(rows, cols). kAuto: Jacobi up to 16 rows, LAPACK's zgesdd from
+// kLapackMinRows rows when the build has it (Jacobi when it does not
+// converge), divide and conquer in between. Returns the method used.
+SvdMethod ThinSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh,
+                  SvdMethod method = SvdMethod::kAuto);
+
+// Whether the build decomposes through LAPACK.
+bool HaveLapack();
+
+// Threads for the work around one split of a merged matrix of `rows` rows:
+// one below a size where more pay off, else the engine's thread count.
+int ThreadsForRows(Eigen::Index rows);
+
+}  // namespace velorin
