@@ -18,11 +18,13 @@ namespace velorin {
 
 namespace {
 
-// Up to this many rows the Jacobi method is the fastest.
-constexpr Eigen::Index kJacobiMaxRows = 16;
-// From this many rows zgesdd beats Eigen's divide and conquer (measured by
-// bench/engine_bench.cpp on the build's default instruction set).
-constexpr Eigen::Index kLapackMinRows = 48;
+// Measured by bench/engine_bench.cpp with the default instruction set: the
+// Jacobi method is as fast as any up to 4 rows and as divide and conquer up to
+// 12 (which hands such sizes to Jacobi itself); zgesdd is the fastest from 8
+// rows on, by 3x to 7x.
+constexpr Eigen::Index kJacobiMaxRows = 12;
+constexpr Eigen::Index kJacobiMaxRowsWithLapack = 4;
+constexpr Eigen::Index kLapackMinRows = 8;
 // From this many rows more threads shorten a split more than they cost;
 // below it they only wait for each other.
 constexpr Eigen::Index kParallelMinRows = 768;
@@ -35,15 +37,22 @@ void EigenSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
   vh = svd.matrixV().adjoint();
 }
 
-// Eigen's and OpenBLAS's thread counts are process-wide: set them on change.
+// Eigen's thread count is process-wide: set it on change.
 void UseThreads(int threads) {
   static std::atomic<int> current{0};
   if (current.exchange(threads) == threads) return;
   Eigen::setNbThreads(threads);
-#ifdef VELORIN_HAVE_LAPACKE
-  openblas_set_num_threads(threads);
-#endif
 }
+
+#ifdef VELORIN_HAVE_LAPACKE
+// OpenBLAS's own threads wait by spinning and yielding, beside OpenMP's:
+// measured, they cost more than they gain at every size the engine splits,
+// so it runs on the caller's thread alone, from load on.
+const bool kOpenBlasSingleThreaded = [] {
+  openblas_set_num_threads(1);
+  return true;
+}();
+#endif
 
 #ifdef VELORIN_HAVE_LAPACKE
 bool LapackSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
@@ -79,7 +88,7 @@ SvdMethod ThinSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& v
                   SvdMethod method) {
   UseThreads(ThreadsForRows(a.rows()));
   if (method == SvdMethod::kAuto) {
-    if (a.rows() <= kJacobiMaxRows) {
+    if (a.rows() <= (HaveLapack() ? kJacobiMaxRowsWithLapack : kJacobiMaxRows)) {
       method = SvdMethod::kJacobi;
     } else if (HaveLapack() && a.rows() >= kLapackMinRows) {
       method = SvdMethod::kLapack;

@@ -10,9 +10,9 @@ namespace velorin {
 enum class SvdMethod { kAuto, kJacobi, kDivideAndConquer, kLapack };
 
 // a = u * diag(values) * vh with values descending, u rows x k and vh k x cols,
-// k = min(rows, cols). kAuto: Jacobi up to 16 rows, LAPACK's zgesdd from
-// kLapackMinRows rows when the build has it (Jacobi when it does not
-// converge), divide and conquer in between. Returns the method used.
+// k = min(rows, cols). kAuto: Jacobi for the smallest, LAPACK's zgesdd above
+// when the build has it (Jacobi when it does not converge), else divide and
+// conquer above. Returns the method used.
 SvdMethod ThinSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh,
                   SvdMethod method = SvdMethod::kAuto);
 
