@@ -56,7 +56,8 @@ def main():
 
     names = [n for n, w in WORKLOADS.items() if (w["quick"] or not quick) and
              (not only or any(t in n for t in only))]
-    systems = [("ours", lambda w, s: run_worker(python, "velorin", w, s))]
+    ours_dir = os.environ.get("BENCH_OURS_DIR", "") or None  # default: the installed module
+    systems = [("ours", lambda w, s: run_worker(python, "velorin", w, s, ours_dir))]
     if baseline:
         systems.append(("ref", lambda w, s: run_worker(python, "velorin", w, s, baseline)))
     if quimb:

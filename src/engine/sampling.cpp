@@ -7,6 +7,7 @@
 
 #include "circuit/quantum_circuit.h"
 #include "engine/mps_simulator.h"
+#include "engine/svd.h"
 
 namespace velorin {
 
@@ -127,8 +128,8 @@ void MpsSimulator::SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t 
       f0 = &g0;
       f1 = &g1;
     }
-    w0.noalias() = env * *f0;
-    w1.noalias() = env * *f1;
+    MultiplyInto(env, *f0, w0);
+    MultiplyInto(env, *f1, w1);
 
     p0.assign(static_cast<size_t>(groups), 1.0);
     norm0.assign(static_cast<size_t>(groups), 0.0);

@@ -10,8 +10,8 @@
 #ifdef VELORIN_HAVE_LAPACKE
 #define lapack_complex_float std::complex<float>
 #define lapack_complex_double std::complex<double>
+#include <cblas.h>
 #include <lapacke.h>
-extern "C" void openblas_set_num_threads(int threads);
 #endif
 
 namespace velorin {
@@ -28,6 +28,8 @@ constexpr Eigen::Index kLapackMinRows = 8;
 // From this many rows more threads shorten a split more than they cost;
 // below it they only wait for each other.
 constexpr Eigen::Index kParallelMinRows = 768;
+// Products of at least this many multiply-adds go to the BLAS.
+constexpr Eigen::Index kBlasMinWork = 4096;
 
 template <class Svd>
 void EigenSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
@@ -71,6 +73,23 @@ bool LapackSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) 
 #endif
 
 }  // namespace
+
+void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out) {
+#ifdef VELORIN_HAVE_LAPACKE
+  if (a.rows() * a.cols() * b.cols() >= kBlasMinWork && a.cols() == b.rows() &&
+      &out != &a && &out != &b) {
+    out.resize(a.rows(), b.cols());
+    const Complex one(1.0, 0.0), zero(0.0, 0.0);
+    cblas_zgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, static_cast<blasint>(a.rows()),
+                static_cast<blasint>(b.cols()), static_cast<blasint>(a.cols()), &one, a.data(),
+                static_cast<blasint>(std::max<Eigen::Index>(a.rows(), 1)), b.data(),
+                static_cast<blasint>(std::max<Eigen::Index>(b.rows(), 1)), &zero, out.data(),
+                static_cast<blasint>(std::max<Eigen::Index>(out.rows(), 1)));
+    return;
+  }
+#endif
+  out.noalias() = a * b;
+}
 
 bool HaveLapack() {
 #ifdef VELORIN_HAVE_LAPACKE

@@ -16,6 +16,10 @@ enum class SvdMethod { kAuto, kJacobi, kDivideAndConquer, kLapack };
 SvdMethod ThinSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh,
                   SvdMethod method = SvdMethod::kAuto);
 
+// out := a * b; large products go to the BLAS when the build has one (its
+// kernels are chosen for the processor at run time, Eigen's at build time).
+void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out);
+
 // Whether the build decomposes through LAPACK.
 bool HaveLapack();
 

@@ -65,7 +65,10 @@ void ContractTwoSites(const QubitTensor& left, const BondValues& bond, const Qub
   scaled.ScaleColumns(bond);
   out.factors.reserve(out.factors.size() + scaled.factors.size() * right.factors.size());
   for (const Matrix& l : scaled.factors) {
-    for (const Matrix& r : right.factors) out.factors.push_back(l * r);
+    for (const Matrix& r : right.factors) {
+      out.factors.emplace_back();
+      MultiplyInto(l, r, out.factors.back());
+    }
   }
 }
 
