@@ -71,7 +71,7 @@ void MpsSimulator::MeasureRunTerminal(const std::vector<uint64_t>& qubits) {
     }
     terminal_drawn_ = true;
   }
-  terminal_runs_.push_back(qubits);
+  if (shots_run_ + 1 >= shots_planned_) terminal_runs_.push_back(qubits);  // it settles
   for (uint64_t q : qubits) {
     if (q < n_) measured_[q] = shot_outcomes_[q];
   }
@@ -146,7 +146,9 @@ void MpsSimulator::SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t 
     Eigen::Index next_groups = 0;
     for (uint64_t s = 0; s < shots; ++s) {
       const uint32_t g = group[s];
-      const int outcome = p0[g] <= DrawUniform() ? 1 : 0;
+      // A certain outcome needs no draw: u lies in [0, 1).
+      const double p = p0[g];
+      const int outcome = p <= 0.0 ? 1 : p >= 1.0 ? 0 : (p <= DrawUniform() ? 1 : 0);
       batch_[s * width + j] = static_cast<int8_t>(outcome);
       int64_t& id = next_id[2 * static_cast<size_t>(g) + static_cast<size_t>(outcome)];
       if (id < 0) id = next_groups++;
