@@ -30,6 +30,9 @@ class Gate {
   std::vector<double> params;
   int32_t num_qubits = 0;
   std::vector<std::weak_ptr<Instruction>> instructions;
+  // A record that belongs to no circuit (to_gate's composite) lives as long
+  // as its gate.
+  InstructionPtr owned_record;
 };
 
 #define VELORIN_GATE_CLASS(Native, PyName) \

@@ -747,6 +747,13 @@ std::vector<int64_t> QuantumCircuit::clbits() const {
   return out;
 }
 
-std::string QuantumCircuit::op_start_times() const { return CurrentTimestamp(); }
+// The start of the last finished run; the present moment before any run.
+std::string QuantumCircuit::op_start_times() const {
+  {
+    std::lock_guard<std::mutex> lock(last_run->mutex);
+    if (last_run->executed) return last_run->start_text;
+  }
+  return CurrentTimestamp();
+}
 
 }  // namespace velorin

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <variant>
@@ -17,6 +18,20 @@
 namespace velorin {
 
 extern int32_t gCircuitInstances;
+
+class QuantumCircuit;
+
+// What the last finished run of a circuit left: the records it executed, with
+// their times, and the wall-clock text of its start. A backend writes it when
+// a job ends, possibly on its worker thread, hence the lock.
+struct LastRun {
+  std::mutex mutex;
+  std::shared_ptr<const QuantumCircuit> executed;  // guarded by mutex
+  std::string start_text;                          // guarded by mutex
+};
+
+// Top-level composites by name, kept by append and compose (defined there).
+struct CompositeNameIndex;
 
 // One positional argument of the register constructor.
 using RegisterArg = std::variant<QuantumRegister*, AncillaRegister*, ClassicalRegister*>;
@@ -154,6 +169,11 @@ class QuantumCircuit {
   uint64_t num_ctrl_qubits = 0;
   bool quiet = true;
   std::vector<int64_t> qubit_map;
+
+  // Transformations and timings: the last run's times and the composite-name
+  // index. Neither is copied into a run's snapshot.
+  std::shared_ptr<LastRun> last_run = std::make_shared<LastRun>();
+  std::shared_ptr<CompositeNameIndex> composite_names;
 
  private:
   void TakeName(const std::string& name);

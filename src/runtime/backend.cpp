@@ -43,6 +43,17 @@ void RunShots(MpsSimulator& engine, QuantumCircuit& circuit, Result& result, std
   }
 }
 
+// The host's circuit learns the times of its finished run; a circuit that
+// has gone meanwhile is simply not told.
+void HandBackTimes(const std::weak_ptr<LastRun>& host_run,
+                   const std::shared_ptr<QuantumCircuit>& executed, const std::string& started) {
+  if (std::shared_ptr<LastRun> run = host_run.lock()) {
+    std::lock_guard<std::mutex> lock(run->mutex);
+    run->executed = executed;
+    run->start_text = started;
+  }
+}
+
 std::unique_ptr<MpsSimulator> NewEngine(const QuantumCircuit& circuit) {
   return std::make_unique<MpsSimulator>(circuit.total_qubits, circuit.global_phase);
 }
@@ -99,7 +110,8 @@ BackendV2::JobRequest BackendV2::NewJob(const QuantumCircuit& circuit) {
   std::shared_ptr<QuantumCircuit> snapshot = circuit.Snapshot();
   result->SetCircuit(snapshot);
   job->Attach(weak_from_this(), result);
-  return JobRequest{std::move(snapshot), output_file_, std::move(job), std::move(result)};
+  return JobRequest{std::move(snapshot), output_file_, std::move(job), std::move(result),
+                    circuit.last_run};
 }
 
 std::shared_ptr<JobV1> BackendV2::SubmitAsync(const QuantumCircuit& circuit) {
@@ -139,7 +151,8 @@ std::shared_ptr<JobV1> BackendV2::ExecuteSync(const QuantumCircuit& circuit) {
   engine->SetProgressSink([](const std::string& line) { platform::Print(line); });
   auto file = OpenOutput(request.file);
   if (!request.file.empty() && !file && !quiet) platform::Print("Error opening file.");
-  const std::string start_line = "\nExecuting Circuit start time: " + CurrentTimestamp() +
+  const std::string started = CurrentTimestamp();
+  const std::string start_line = "\nExecuting Circuit start time: " + started +
                                  " Param: " + std::to_string(request.circuit->max_bond_dimension) +
                                  "\n";
   if (!quiet) platform::Print(start_line);
@@ -152,6 +165,7 @@ std::shared_ptr<JobV1> BackendV2::ExecuteSync(const QuantumCircuit& circuit) {
     platform::Print(start_line);
     platform::Print("\nCompleted Circuit end time: " + CurrentTimestamp() + "\n");
   }
+  HandBackTimes(request.host_run, request.circuit, started);
   request.result->Finish(std::move(engine), true);
   request.job->SetStatus(JobStatus::DONE);
   return request.job;
@@ -169,9 +183,11 @@ void BackendV2::WorkerLoop() {
     }
     if (!request.job->StartUnlessCancelled()) continue;
     try {
+      const std::string started = CurrentTimestamp();
       auto engine = NewEngine(*request.circuit);
       auto file = OpenOutput(request.file);
       RunShots(*engine, *request.circuit, *request.result, file.get(), nullptr);
+      HandBackTimes(request.host_run, request.circuit, started);
       request.result->Finish(std::move(engine), true);
       request.job->SetStatus(JobStatus::DONE);
     } catch (...) {

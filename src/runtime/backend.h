@@ -53,6 +53,7 @@ class BackendV2 : public std::enable_shared_from_this<BackendV2> {
     std::string file;
     std::shared_ptr<JobV1> job;
     std::shared_ptr<Result> result;
+    std::weak_ptr<LastRun> host_run;  // where the finished run's times go back
   };
 
   JobRequest NewJob(const QuantumCircuit& circuit);
