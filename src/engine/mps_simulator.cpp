@@ -131,9 +131,11 @@ void MpsSimulator::Run(QuantumCircuit& circuit) {
   terminal_shot_ = circuit.first_measure_index > 0 && TailOnlyMeasures(circuit, terminal_qubits_);
   terminal_drawn_ = false;
   terminal_refused_ = false;
-  terminal_runs_.clear();
+  terminal_run_count_ = 0;
+  settle_pending_ = false;
   ExecuteInstructions(circuit, circuit.instructions, start, false);
-  if (terminal_drawn_ && shots_run_ + 1 >= shots_planned_) SettleTerminalShot();
+  settle_pending_ = terminal_drawn_;
+  if (shots_run_ + 1 >= shots_planned_) SettleLastShot();
   ++shots_run_;
 
   // Give the chain the caller's qubit labels back after a reordering search;

@@ -49,6 +49,9 @@ class MpsSimulator {
   // Walks `list` from `start`; composites are walked to any depth.
   void ExecuteInstructions(QuantumCircuit& circuit, const InstructionList& list, size_t start,
                            bool nested);
+  // After a run cut short (fewer shots than the circuit's count): leaves the
+  // chain as the last shot's measurements would have; nothing otherwise.
+  void SettleLastShot();
   void SaveCheckpoint();
   // Into the live chain's storage where the shapes allow.
   void RestoreCheckpoint();
@@ -149,7 +152,6 @@ class MpsSimulator {
   static bool TailOnlyMeasures(const QuantumCircuit& circuit, std::vector<uint64_t>& qubits);
   void MeasureRunTerminal(const std::vector<uint64_t>& qubits);
   void SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t shots);
-  void SettleTerminalShot();
   template <class T>
   std::vector<T> ReverseBits(const std::vector<T>& input, uint64_t bits) const;
 
@@ -192,6 +194,9 @@ class MpsSimulator {
   // (for the projection of the last shot).
   std::vector<uint64_t> terminal_qubits_;
   std::vector<std::vector<uint64_t>> terminal_runs_;
+  size_t terminal_run_count_ = 0;
+  // The last shot's outcomes are drawn but the chain is not yet projected.
+  bool settle_pending_ = false;
   // Outcomes drawn ahead: `batch_count_` shots of `batch_width_` positions
   // from `batch_first_`, one byte each; `batch_next_` is the next shot.
   std::vector<int8_t> batch_;

@@ -71,7 +71,9 @@ void MpsSimulator::MeasureRunTerminal(const std::vector<uint64_t>& qubits) {
     }
     terminal_drawn_ = true;
   }
-  if (shots_run_ + 1 >= shots_planned_) terminal_runs_.push_back(qubits);  // it settles
+  // Kept for the projection of the last shot, in storage reused shot by shot.
+  if (terminal_run_count_ == terminal_runs_.size()) terminal_runs_.emplace_back();
+  terminal_runs_[terminal_run_count_++].assign(qubits.begin(), qubits.end());
   for (uint64_t q : qubits) {
     if (q < n_) measured_[q] = shot_outcomes_[q];
   }
@@ -176,10 +178,12 @@ void MpsSimulator::SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t 
 }
 
 // The last shot of a run leaves the chain as its measure runs would have.
-void MpsSimulator::SettleTerminalShot() {
+void MpsSimulator::SettleLastShot() {
+  if (!settle_pending_ || !chain_at_checkpoint_) return;
+  settle_pending_ = false;
   forced_outcomes_ = &shot_outcomes_;
   try {
-    for (const std::vector<uint64_t>& run : terminal_runs_) MeasureQubits(run);
+    for (size_t i = 0; i < terminal_run_count_; ++i) MeasureQubits(terminal_runs_[i]);
   } catch (...) {
     forced_outcomes_ = nullptr;
     throw;
