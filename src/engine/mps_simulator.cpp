@@ -294,6 +294,7 @@ size_t MpsSimulator::ExecuteMeasureRun(const InstructionList& list, size_t index
   // One clock reading serves every record of the run, for the start as for
   // the end: reading it per record cost more than drawing the outcomes.
   std::vector<uint64_t> qubits;
+  qubits.reserve(end - index);
   const int64_t started = platform::SteadyNanoseconds();
   for (size_t i = index; i < end; ++i) {
     if (!list[i]->qubits.empty()) qubits.push_back(list[i]->qubits[0]);

@@ -193,6 +193,7 @@ class MpsSimulator {
   // The measured qubits of the tail, and this shot's measure runs in order
   // (for the projection of the last shot).
   std::vector<uint64_t> terminal_qubits_;
+  std::vector<uint64_t> terminal_positions_;
   std::vector<std::vector<uint64_t>> terminal_runs_;
   size_t terminal_run_count_ = 0;
   // The last shot's outcomes are drawn but the chain is not yet projected.

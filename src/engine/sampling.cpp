@@ -42,7 +42,8 @@ void MpsSimulator::MeasureRunTerminal(const std::vector<uint64_t>& qubits) {
   if (!terminal_drawn_) {
     // The tail's qubits must fill consecutive positions: the sweep then
     // starts from the bond on their left and ends at the one on their right.
-    std::vector<uint64_t> positions;
+    std::vector<uint64_t>& positions = terminal_positions_;
+    positions.clear();
     for (uint64_t q : terminal_qubits_) {
       if (q < n_) positions.push_back(static_cast<uint64_t>(qubit_to_position_[q]));
     }
@@ -136,12 +137,18 @@ void MpsSimulator::SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t 
     p0.assign(static_cast<size_t>(groups), 1.0);
     norm0.assign(static_cast<size_t>(groups), 0.0);
     norm1.assign(static_cast<size_t>(groups), 0.0);
-    for (Eigen::Index g = 0; g < groups; ++g) {
-      const double n0 = w0.middleRows(g * m, m).squaredNorm();
-      const double n1 = w1.middleRows(g * m, m).squaredNorm();
-      norm0[static_cast<size_t>(g)] = n0;
-      norm1[static_cast<size_t>(g)] = n1;
-      if (n0 + n1 > 0.0) p0[static_cast<size_t>(g)] = n0 / (n0 + n1);
+    if (m == 1) {
+      Eigen::Map<Eigen::VectorXd>(norm0.data(), groups) = w0.rowwise().squaredNorm();
+      Eigen::Map<Eigen::VectorXd>(norm1.data(), groups) = w1.rowwise().squaredNorm();
+    } else {
+      for (Eigen::Index g = 0; g < groups; ++g) {
+        norm0[static_cast<size_t>(g)] = w0.middleRows(g * m, m).squaredNorm();
+        norm1[static_cast<size_t>(g)] = w1.middleRows(g * m, m).squaredNorm();
+      }
+    }
+    for (size_t g = 0; g < static_cast<size_t>(groups); ++g) {
+      const double sum = norm0[g] + norm1[g];
+      if (sum > 0.0) p0[g] = norm0[g] / sum;
     }
 
     next_id.assign(static_cast<size_t>(2 * groups), -1);
