@@ -10,7 +10,7 @@ ASAN_DIR := build/asan
 
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: all system-deps venv install demo test test-python sanitized-build test-asan test-native bench clean
+.PHONY: all system-deps venv install demo test test-python sanitized-build test-asan test-native fuzz bench clean
 
 all: install
 
@@ -21,6 +21,10 @@ system-deps:
 	    [ ! -f /usr/include/lapacke.h ] || [ ! -e /usr/lib/$$(gcc -dumpmachine)/libopenblas.so ]; then \
 	  $(SUDO) apt-get update && \
 	  $(SUDO) apt-get install -y libeigen3-dev libgtest-dev liblapacke-dev libopenblas-dev; \
+	fi
+	@if ! command -v clang++ > /dev/null || \
+	    [ ! -f "$$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-$$(uname -m).a" ]; then \
+	  $(SUDO) apt-get update && $(SUDO) apt-get install -y clang libclang-rt-dev; \
 	fi
 
 $(VENV)/.ready:
@@ -38,7 +42,7 @@ install: venv
 demo: install
 	$(PY) examples/demo.py
 
-test: test-python test-native test-asan
+test: test-python test-native test-asan fuzz
 
 test-python: install
 	cd tests && ../$(PY) -m pytest -q
@@ -62,6 +66,21 @@ test-asan: sanitized-build
 	  ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  PYTHONMALLOC=malloc PYTHONPATH=$(abspath $(ASAN_DIR)) VELORIN_EXPECT_BUILD=$(abspath $(ASAN_DIR)) \
 	  ../$(PY) -m pytest -q -p no:cacheprovider
+
+# The OpenQASM reader under libFuzzer with the sanitizers, from the seed corpus
+# in tests/qasm; FUZZ_SECONDS bounds the run.
+FUZZ_DIR := build/fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_SOURCES := $(wildcard src/qasm/*.cpp src/circuit/*.cpp src/composite/*.cpp src/platform/*.cpp)
+$(FUZZ_DIR)/qasm_fuzz: tests/fuzz/qasm_fuzz.cpp $(FUZZ_SOURCES) $(wildcard src/*/*.h src/*/*.def)
+	mkdir -p $(FUZZ_DIR)
+	clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+	  -Isrc -I/usr/include/eigen3 $< $(FUZZ_SOURCES) -o $@
+
+fuzz: system-deps $(FUZZ_DIR)/qasm_fuzz
+	mkdir -p $(FUZZ_DIR)/corpus
+	$(FUZZ_DIR)/qasm_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
+	  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_DIR)/corpus tests/qasm
 
 # Benchmarks: native programs under bench/ built optimised, then the Python ones.
 # BASELINE=<commit> builds that commit beside this one for side-by-side timings;

@@ -137,3 +137,13 @@ def reference_state(n, ops):
 def record(circuit, ops):
     for name, angles, qubits in ops:
         getattr(circuit, name)(*angles, *qubits)
+
+
+def random_product_state(circuit, rng):
+    """Puts every qubit of the circuit in a random state; returns the dense twin."""
+    state = DenseState(circuit.num_qubits)
+    for q in range(circuit.num_qubits):
+        angles = [float(a) for a in rng.uniform(-np.pi, np.pi, size=3)]
+        circuit.u(*angles, q)
+        state.apply(GATES["u"][2](*angles), [q])
+    return state

@@ -3,7 +3,7 @@ import numpy as np
 import pytest
 
 import VelorinLib as vl
-from dense_reference import GATES, SWAP, DenseState, H, X, Y, Z, phase, rx, ry, rz
+from dense_reference import GATES, SWAP, DenseState, H, X, Y, Z, phase, random_product_state, rx, ry, rz
 
 SX = 0.5 * np.array([[1 + 1j, 1 - 1j], [1 - 1j, 1 + 1j]])
 BACKEND = vl.BackendV2()
@@ -28,14 +28,8 @@ def controlled_swap():
 
 def prepared(n, seed):
     """A circuit and its dense twin, both in the same random product state."""
-    rng = np.random.default_rng(seed)
     qc = vl.QuantumCircuit(n)
-    state = DenseState(n)
-    for q in range(n):
-        angles = [float(a) for a in rng.uniform(-np.pi, np.pi, size=3)]
-        qc.u(*angles, q)
-        state.apply(GATES["u"][2](*angles), [q])
-    return qc, state
+    return qc, random_product_state(qc, np.random.default_rng(seed))
 
 
 def simulate(qc):

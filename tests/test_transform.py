@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import VelorinLib as vl
-from dense_reference import GATES, DenseState, X, phase, rx, ry, rz
+from dense_reference import GATES, DenseState, X, phase, random_product_state, rx, ry, rz
 
 INVALID = "Invalid Parameter passed to the gate instruction."
 WIDER = "Input circuit has a wider number of qubits or classical bits and hence can't attach."
@@ -26,12 +26,7 @@ def assert_same_state(actual, expected):
 def prepared(n, rng):
     """A circuit and its dense twin in the same random product state."""
     qc = vl.QuantumCircuit(n)
-    state = DenseState(n)
-    for q in range(n):
-        angles = [float(a) for a in rng.uniform(-np.pi, np.pi, size=3)]
-        qc.u(*angles, q)
-        state.apply(GATES["u"][2](*angles), [q])
-    return qc, state
+    return qc, random_product_state(qc, rng)
 
 
 def basis_state(qc):

@@ -141,10 +141,18 @@ class QuantumCircuit {
   // Size of the quantum or ancilla register with that name; -1 if none.
   int64_t RegisterSize(const std::string& reg_name) const;
 
+  // The circuit as OpenQASM 2.0 text: printed instead of returned when
+  // formatted, also written to `filename` when one is given.
+  std::string qasm(bool formatted, const std::string& filename, const std::string& encoding) const;
+
   std::vector<int64_t> qubits() const;
   std::vector<int64_t> ancillas() const;
   std::vector<int64_t> clbits() const;
   std::string op_start_times() const;
+
+  // Prints the text drawing and, for a non-empty file name, writes it to that
+  // file (defined with the drawing).
+  void draw(const std::string& filename, bool idle_wires, bool plot_barriers, int32_t fold) const;
 
   uint64_t total_qubits = 0;
   bool registers_built = false;

@@ -1,0 +1,209 @@
+// The OpenQASM 2.0 reader: a lexer over the whole program held in memory,
+// a declarations pass that creates the registers, and a statements pass that
+// applies every statement to the new circuit through its gate methods.
+#pragma once
+
+#include <charconv>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "circuit/quantum_circuit.h"
+
+namespace velorin {
+
+// Whole text as a signed 32-bit decimal, locale-independent.
+inline bool ParseInt32(const std::string& text, int64_t& value) {
+  int32_t v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size()) return false;
+  value = v;
+  return true;
+}
+
+// One token: its text and its code (0..35 delimiter, 36 identifier, 37 digits,
+// 38 end of input, 39..110 keyword).
+struct Token {
+  std::string text;
+  int32_t code = 0;
+};
+
+namespace qasm_code {
+inline constexpr int32_t kTab = 0, kCarriageReturn = 1, kNewline = 2, kSpace = 3, kQuote = 5,
+                         kLeftParen = 11, kRightParen = 12, kStar = 13, kPlus = 14, kComma = 15,
+                         kMinus = 16, kPoint = 17, kSlash = 18, kSemicolon = 20, kEquals = 22,
+                         kGreater = 23, kLeftBracket = 26, kRightBracket = 28, kCaret = 29,
+                         kLeftBrace = 32, kRightBrace = 34;
+inline constexpr int32_t kIdentifier = 36, kDigits = 37, kEnd = 38, kExponent = 39,
+                         kOpenQasm = 40, kInclude = 41, kQreg = 42, kCreg = 43, kGate = 44,
+                         kBarrier = 46, kIf = 67, kMeasure = 68, kOpaque = 69, kReset = 73,
+                         kDelay = 94, kPi = 100, kFirstFunction = 101, kLastFunction = 110;
+// Statement words that may open a statement of a gate body.
+inline constexpr int32_t kFirstStatementWord = 46, kLastStatementWord = 94;
+}  // namespace qasm_code
+
+struct QasmKeyword {
+  const char* word;
+  int32_t code;
+};
+inline constexpr int kQasmKeywordCount = 69;
+extern const QasmKeyword kQasmTokenTable[kQasmKeywordCount];
+
+inline constexpr int kQasmErrorCount = 34;
+extern const char* const kQasmErrorMessages[kQasmErrorCount];
+
+// The 36 delimiter characters; a delimiter's code is its position here.
+extern const char kQasmDelimiters[];
+
+// The code of a word: its keyword code, 37 for digits only, else 36.
+int32_t ClassifyWord(const std::string& word);
+
+struct RegisterDecl {
+  std::string name;
+  int64_t size = 0;
+};
+
+// One statement of a gate body. Operands of 0 or more are circuit qubits; a
+// negative operand v is the gate's argument at position -v - 1.
+struct BodyStatement {
+  int32_t code = 0;
+  std::string name;
+  std::string parameter_text;
+  std::vector<int64_t> operands;
+};
+
+struct GateDecl {
+  std::string name;
+  std::vector<std::string> parameters;
+  std::vector<std::string> arguments;
+  std::vector<BodyStatement> body;
+  bool defined = false;  // the statements pass has read the body
+};
+
+struct GateStatement {
+  std::string register_name;
+  std::vector<int64_t> qubits;
+  std::vector<double> parameters;
+  int32_t code = 0;
+  std::string name;
+};
+
+struct QasmCondition {
+  ConditionRegister reg;
+  bool on_bit = false;
+  int64_t bit = 0;
+  int64_t value = 0;
+};
+
+// A program text being read, with the lexer's counters.
+struct QasmInput {
+  std::string data;
+  size_t pos = 0;
+  bool at_end = false;
+  uint64_t line = 0;
+  uint64_t column = 0;
+  int last_char = 0;
+
+  void Rewind() {
+    pos = 0;
+    at_end = false;
+    line = 0;
+    column = 0;
+    last_char = 0;
+  }
+};
+
+class qasm2 {
+ public:
+  qasm2();
+  ~qasm2();
+  qasm2(const qasm2&) = delete;
+  qasm2& operator=(const qasm2&) = delete;
+
+  std::unique_ptr<QuantumCircuit> load(std::string filename, std::string include_path,
+                                       std::string include_input_directory, bool strict);
+  std::unique_ptr<QuantumCircuit> loads(std::string qasm2string, std::string include_path,
+                                        std::string include_input_directory, bool strict);
+
+  // Lexer (public so that the lexer can be tested on its own).
+  void SetInput(std::string text);
+  int GetChar();
+  void UngetChar();
+  void PushBack(const Token& token);
+  Token ReadRawToken(bool number_mode);
+  Token NextToken(bool number_mode);
+  void SkipNewlines(Token& token);
+  std::string ReadNumber(Token first);
+  // A token with newlines skipped, the reading convention of the parsers.
+  Token ReadToken(bool number_mode = false);
+
+  struct Value {
+    double value = 0.0;
+    bool ok = false;
+  };
+  Value EvaluateExpression(Token& token, bool argument_mode, const std::vector<std::string>& names,
+                           const std::vector<double>& values);
+  Value ApplyOperator(double left, double right, int32_t op);
+
+  const QasmInput& input() const { return *input_; }
+  int32_t error_code() const { return error_code_; }
+
+ private:
+  friend class ScopedInput;
+  enum class NameKind { kGate, kOpaque, kQuantum, kClassical };
+
+  std::unique_ptr<QuantumCircuit> Load(bool from_file, bool strict);
+  void Reset();
+  std::string ComposeError() const;
+
+  // Declarations pass.
+  bool ScanDeclarations();
+  bool ParseRegister(bool quantum);
+  const void* FindName(const std::string& name, NameKind kind) const;
+  bool ParseInclude();
+  bool ParseGateHeader(GateDecl& decl, bool opaque);
+  bool IsNameFree(const std::string& name);
+  const RegisterDecl* FindQuantumRegister(const std::string& name) const;
+  const RegisterDecl* FindClassicalRegister(const std::string& name) const;
+  const GateDecl* FindGate(const std::string& name) const;
+
+  // Statements pass.
+  bool BuildCircuit(QuantumCircuit& qc);
+  bool SkipDeclaration(int32_t code);
+  bool ParseStatement(QuantumCircuit& qc, const Token& word, const QasmCondition* condition);
+  bool ParseArguments(QuantumCircuit& qc, Token token, GateStatement& statement);
+  bool ApplyBuiltinGate(QuantumCircuit& qc, const GateStatement& statement);
+  bool ApplyRegisterGate(QuantumCircuit& qc, const GateStatement& statement);
+  bool ParseMeasure(QuantumCircuit& qc, Token token, const QasmCondition* condition);
+  bool ParseIf(QuantumCircuit& qc, Token token);
+  bool ReadIndex(bool number_mode, int64_t& value);
+  bool ReadIndexToken(const Token& token, int64_t& value);
+
+  // User-defined gates.
+  bool ParseGateBody(QuantumCircuit& qc, Token token);
+  bool ApplyUserGate(QuantumCircuit& qc, const GateStatement& statement);
+
+  Value EvaluateNested(Token& token, bool argument_mode, const std::vector<std::string>& names,
+                       const std::vector<double>& values, int depth);
+
+  bool has_version_ = false;
+  bool has_qelib1_ = false;
+  std::vector<GateDecl> gates_;
+  std::vector<GateDecl> opaque_gates_;
+  std::vector<RegisterDecl> qregs_;
+  std::vector<RegisterDecl> cregs_;
+  // Every declared name: which table holds it, and where.
+  std::unordered_map<std::string, std::pair<NameKind, size_t>> names_;
+  QasmInput program_;
+  QasmInput* input_ = &program_;
+  std::string include_path_;
+  int32_t error_code_ = 0;
+  int expansion_depth_ = 0;
+  uint64_t expanded_records_ = 0;
+};
+
+}  // namespace velorin

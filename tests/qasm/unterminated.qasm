@@ -1,0 +1,4 @@
+qreg q[1];
+gate g a {
+h a;
+/* never closed

@@ -1,0 +1,2 @@
+include "qelib1.inc;
+qreg q[1];
