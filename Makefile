@@ -14,10 +14,13 @@ export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
 all: install
 
-# Debian packages: Eigen 3.4 and GoogleTest.
+# Debian packages: Eigen 3.4, GoogleTest, and LAPACKE with OpenBLAS for the
+# large decompositions.
 system-deps:
-	@if [ ! -f /usr/include/eigen3/Eigen/Core ] || [ ! -f /usr/include/gtest/gtest.h ]; then \
-	  $(SUDO) apt-get update && $(SUDO) apt-get install -y libeigen3-dev libgtest-dev; \
+	@if [ ! -f /usr/include/eigen3/Eigen/Core ] || [ ! -f /usr/include/gtest/gtest.h ] || \
+	    [ ! -f /usr/include/lapacke.h ] || [ ! -e /usr/lib/$$(gcc -dumpmachine)/libopenblas.so ]; then \
+	  $(SUDO) apt-get update && \
+	  $(SUDO) apt-get install -y libeigen3-dev libgtest-dev liblapacke-dev libopenblas-dev; \
 	fi
 	@if ! command -v clang++ > /dev/null || \
 	    [ ! -f "$$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-$$(uname -m).a" ]; then \
@@ -85,6 +88,10 @@ fuzz: system-deps $(FUZZ_DIR)/qasm_fuzz
 	  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_DIR)/corpus tests/qasm
 
 # Benchmarks: native programs under bench/ built optimised, then the Python ones.
+# BASELINE=<commit> builds that commit beside this one for side-by-side timings;
+# quimb gets a virtual environment of its own, used only here.
+BASELINE ?=
+QUIMB_VENV := build/quimb-venv
 bench: install
 	@if [ -f bench/CMakeLists.txt ]; then \
 	  $(VENV)/bin/cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -94,7 +101,11 @@ bench: install
 	  $(VENV)/bin/cmake --build build/bench && \
 	  for b in build/bench/bench/velorin_bench*; do [ -x "$$b" ] && "$$b"; done; \
 	fi
-	@for b in bench/*.py; do [ -f "$$b" ] && $(PY) "$$b"; done; true
+	@[ -x $(QUIMB_VENV)/bin/python ] || { $(PYTHON) -m venv $(QUIMB_VENV) && \
+	  $(QUIMB_VENV)/bin/pip install -q quimb; } || echo "quimb not installed: compared without it"
+	@ref=""; if [ -n "$(BASELINE)" ]; then ref=$$(bench/build_baseline.sh "$(BASELINE)" $(abspath $(PY))); fi; \
+	for b in bench/*.py; do [ -f "$$b" ] && BENCH_BASELINE_DIR="$$ref" \
+	  BENCH_QUIMB_PYTHON=$(abspath $(QUIMB_VENV))/bin/python $(PY) "$$b"; done; true
 
 clean:
 	rm -rf build

@@ -11,6 +11,7 @@
 #include "composite/first_measure.h"
 #include "engine/bond_policy.h"
 #include "engine/mps_simulator.h"
+#include "engine/svd.h"
 #include "platform/clock.h"
 
 namespace velorin {
@@ -76,6 +77,7 @@ void GhzShots() {
     c->AppendTwoQubitInstruction(kind::kCX, kGateCX, q, q + 1, {}, c->instructions, "");
   }
   c->measure_all("");
+  c->shots = shots;  // as the backend sets it: only the last shot projects the chain
   const int64_t start = platform::SteadyNanoseconds();
   SelectMaxBondDimension(*c, kAutomatic);
   ComputeFirstMeasureIndex(*c);
@@ -111,10 +113,41 @@ void Brickwork() {
               Seconds(start, end) * 1e3, widest);
 }
 
+// The split's decompositions side by side on random square complex matrices,
+// one thread: where each method should take over.
+void SvdMethods() {
+  std::mt19937_64 rng(11);
+  std::normal_distribution<double> gauss;
+  std::printf("thin SVD, ms per call:   rows   Jacobi   divide&conquer   zgesdd%s\n",
+              HaveLapack() ? "" : " (not built)");
+  for (Eigen::Index rows : {4, 8, 12, 16, 24, 32, 48, 64, 128, 256, 512}) {
+    Matrix a(rows, rows);
+    for (Eigen::Index i = 0; i < a.size(); ++i) a(i) = Complex(gauss(rng), gauss(rng));
+    Eigen::VectorXd values;
+    Matrix u, vh;
+    double ms[3];
+    const SvdMethod methods[3] = {SvdMethod::kJacobi, SvdMethod::kDivideAndConquer,
+                                  SvdMethod::kLapack};
+    for (int m = 0; m < 3; ++m) {
+      if (m == 0 && rows > 128) {
+        ms[m] = 0.0;
+        continue;
+      }
+      const int calls = rows <= 32 ? 200 : rows <= 128 ? 20 : 2;
+      const int64_t start = platform::SteadyNanoseconds();
+      for (int c = 0; c < calls; ++c) ThinSvd(a, values, u, vh, methods[m]);
+      ms[m] = Seconds(start, platform::SteadyNanoseconds()) * 1e3 / calls;
+    }
+    std::printf("                         %5lld %8.3f %16.3f %8.3f\n", static_cast<long long>(rows),
+                ms[0], ms[1], ms[2]);
+  }
+}
+
 }  // namespace
 }  // namespace velorin
 
 int main() {
+  velorin::SvdMethods();
   for (uint64_t bond : {16, 64, 256}) velorin::TwoSiteUpdate(bond);
   velorin::GhzShots();
   velorin::Brickwork();

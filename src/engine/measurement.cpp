@@ -11,15 +11,25 @@ namespace velorin {
 
 namespace {
 
-// A generator per measured position, seeded from the random device mixed
-// with both clocks, so that engines measuring in the same microsecond differ.
-std::mt19937 FreshGenerator() {
+// The seed of an engine's generator: the random device mixed with both
+// clocks, so that engines measuring in the same microsecond differ.
+uint32_t FreshSeed() {
   const uint32_t seconds = static_cast<uint32_t>(platform::WallClockTicks() / 10000000);
   const uint32_t micros = static_cast<uint32_t>(platform::SteadyNanoseconds() / 1000);
-  return std::mt19937(platform::RandomDeviceDraw() ^ (seconds + micros));
+  return platform::RandomDeviceDraw() ^ (seconds + micros);
 }
 
 }  // namespace
+
+// One generator per engine: seeding costs far more than a draw.
+double MpsSimulator::DrawUniform() {
+  if (!generator_seeded_) {
+    generator_.seed(FreshSeed());
+    generator_seeded_ = true;
+  }
+  const double c = std::generate_canonical<double, 53>(generator_);
+  return c * (uniform_upper_ - uniform_lower_) + uniform_lower_;
+}
 
 void MpsSimulator::MeasureQubits(const std::vector<uint64_t>& qubits) {
   RequireChain();
@@ -64,19 +74,33 @@ double MpsSimulator::ProbabilityOfZero(uint64_t position) const {
 
 int MpsSimulator::MeasureSite(uint64_t position, uint64_t sweep_end) {
   RequirePosition(position);
-  std::mt19937 generator = FreshGenerator();
   const double p0 = ProbabilityOfZero(position);
-  const double c = std::generate_canonical<double, 53>(generator);
-  const double u = c * (uniform_upper_ - uniform_lower_) + uniform_lower_;
   int outcome;
-  Matrix projector;
-  if (p0 <= u) {
-    outcome = 1;
-    projector = kProj1 * (1.0 / std::sqrt(1.0 - p0));
-  } else {
-    outcome = 0;
-    projector = kProj0 * (1.0 / std::sqrt(p0));
+  int8_t* forced = nullptr;
+  if (forced_outcomes_ != nullptr) {
+    const auto qubit = static_cast<size_t>(position_to_qubit_[position]);
+    if (qubit < forced_outcomes_->size() && (*forced_outcomes_)[qubit] >= 0) {
+      forced = &(*forced_outcomes_)[qubit];
+    }
   }
+  if (forced != nullptr) {
+    // An outcome drawn from the checkpoint whose probability rounds to 0
+    // here cannot be projected onto: the other one is taken and recorded.
+    outcome = *forced;
+    if (outcome == 1 && !(p0 < 1.0)) outcome = 0;
+    if (outcome == 0 && !(p0 > 0.0)) outcome = 1;
+    *forced = static_cast<int8_t>(outcome);
+  } else {
+    outcome = p0 <= DrawUniform() ? 1 : 0;
+  }
+  ProjectSite(position, sweep_end, outcome, p0);
+  return outcome;
+}
+
+void MpsSimulator::ProjectSite(uint64_t position, uint64_t sweep_end, int outcome, double p0) {
+  chain_at_checkpoint_ = false;
+  const Matrix projector = outcome == 1 ? Matrix(kProj1 * (1.0 / std::sqrt(1.0 - p0)))
+                                        : Matrix(kProj0 * (1.0 / std::sqrt(p0)));
   chain_[position].ApplyOneQubitGate(projector);
 
   if (n_ > 1) {
@@ -89,7 +113,6 @@ int MpsSimulator::MeasureSite(uint64_t position, uint64_t sweep_end) {
       ApplyTwoSiteGate(i - 1, kind::kId, kGateI, false);
     }
   }
-  return outcome;
 }
 
 }  // namespace velorin

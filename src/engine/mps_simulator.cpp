@@ -66,12 +66,17 @@ MpsSimulator::MpsSimulator(const MpsSimulator& other)
 
 MpsSimulator::~MpsSimulator() = default;
 
-void MpsSimulator::Reset(const QuantumCircuit& circuit) {
+void MpsSimulator::ResetShotFields(const QuantumCircuit& circuit) {
   quiet_ = circuit.quiet;
   measured_.assign(n_, -1);
   max_bond_dimension_ = circuit.max_bond_dimension;
   uniform_lower_ = 0.0;
   uniform_upper_ = 1.0;
+}
+
+void MpsSimulator::Reset(const QuantumCircuit& circuit) {
+  ResetShotFields(circuit);
+  chain_at_checkpoint_ = false;
   chain_.clear();
   bonds_.clear();
   chain_.reserve(n_);
@@ -104,13 +109,18 @@ void MpsSimulator::SaveCheckpoint() {
   checkpoint_position_to_qubit_ = position_to_qubit_;
   checkpoint_qubit_to_position_ = qubit_to_position_;
   checkpoint_valid_ = true;
+  chain_at_checkpoint_ = true;
 }
 
 void MpsSimulator::RestoreCheckpoint() {
-  chain_ = checkpoint_chain_;
-  bonds_ = checkpoint_bonds_;
+  // Element-wise assignment keeps each matrix's storage when its shape fits.
+  if (!chain_at_checkpoint_) {
+    chain_ = checkpoint_chain_;
+    bonds_ = checkpoint_bonds_;
+  }
   position_to_qubit_ = checkpoint_position_to_qubit_;
   qubit_to_position_ = checkpoint_qubit_to_position_;
+  chain_at_checkpoint_ = true;
 }
 
 void MpsSimulator::Run(QuantumCircuit& circuit) {
@@ -121,8 +131,22 @@ void MpsSimulator::Run(QuantumCircuit& circuit) {
     if (first_measure == length) return;  // nothing measured: later shots change nothing
     if (first_measure > 0 && first_measure < length) start = static_cast<size_t>(first_measure);
   }
-  Reset(circuit);
+  // A replayed shot restores the checkpoint into the chain as it stands.
+  if (start != 0 && checkpoint_valid_ && chain_.size() == n_) {
+    ResetShotFields(circuit);
+  } else {
+    Reset(circuit);
+  }
+  shots_planned_ = circuit.shots;
+  terminal_shot_ = circuit.first_measure_index > 0 && TailOnlyMeasures(circuit, terminal_qubits_);
+  terminal_drawn_ = false;
+  terminal_refused_ = false;
+  terminal_run_count_ = 0;
+  settle_pending_ = false;
   ExecuteInstructions(circuit, circuit.instructions, start, false);
+  settle_pending_ = terminal_drawn_;
+  if (shots_run_ + 1 >= shots_planned_) SettleLastShot();
+  ++shots_run_;
 
   // Give the chain the caller's qubit labels back after a reordering search;
   // a map that would not give a permutation is left unapplied.
@@ -280,13 +304,22 @@ size_t MpsSimulator::ExecuteMeasureRun(const InstructionList& list, size_t index
          !list[end]->has_condition) {
     ++end;
   }
+  // One clock reading serves every record of the run, for the start as for
+  // the end: reading it per record cost more than drawing the outcomes.
   std::vector<uint64_t> qubits;
+  qubits.reserve(end - index);
+  const int64_t started = platform::SteadyNanoseconds();
   for (size_t i = index; i < end; ++i) {
     if (!list[i]->qubits.empty()) qubits.push_back(list[i]->qubits[0]);
-    Stamp(list[i]->start_time);
+    list[i]->start_time = started;
   }
-  MeasureQubits(qubits);
-  for (size_t i = index; i < end; ++i) Stamp(list[i]->end_time);
+  if (terminal_shot_ && !terminal_refused_) {
+    MeasureRunTerminal(qubits);
+  } else {
+    MeasureQubits(qubits);
+  }
+  const int64_t ended = platform::SteadyNanoseconds();
+  for (size_t i = index; i < end; ++i) list[i]->end_time = ended;
   return end;
 }
 
@@ -300,6 +333,7 @@ void MpsSimulator::ExecuteReset(Instruction& record) {
   if (qubit >= n_) throw RunTimeError(kInvalidGateParameter);
   RestoreQubitOrder();
   Stamp(record.start_time);
+  chain_at_checkpoint_ = false;
   if (MeasureSite(qubit, n_ - 1) == 1) std::swap(chain_[qubit].factors[0], chain_[qubit].factors[1]);
   Stamp(record.end_time);
 }
@@ -343,6 +377,7 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
   if (qubit_count >= 3 && !fixed_one_qubit) return;  // not simulated: composites carry these
   const uint64_t position = static_cast<uint64_t>(qubit_to_position_[record.qubits[0]]);
   std::vector<Matrix>& f = chain_[position].factors;
+  chain_at_checkpoint_ = false;
   Stamp(record.start_time);
   switch (k) {
     case kind::kX:

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,11 @@ class MpsSimulator {
   // Walks `list` from `start`; composites are walked to any depth.
   void ExecuteInstructions(QuantumCircuit& circuit, const InstructionList& list, size_t start,
                            bool nested);
+  // After a run cut short (fewer shots than the circuit's count): leaves the
+  // chain as the last shot's measurements would have; nothing otherwise.
+  void SettleLastShot();
   void SaveCheckpoint();
+  // Into the live chain's storage where the shapes allow.
   void RestoreCheckpoint();
   // The progress line is printed through the sink, when one is set and both
   // gQuiet and the circuit's quiet flag are off. Set it only for a run on the
@@ -136,6 +141,21 @@ class MpsSimulator {
   size_t ExecuteMeasureRun(const InstructionList& list, size_t index);
   void ExecuteReset(Instruction& record);
   void ExecuteOne(Instruction& record);
+  // A uniform number from the engine's generator, mapped onto the uniform range.
+  double DrawUniform();
+  // The outcome at a position and the projection onto it, with the sweeps.
+  void ProjectSite(uint64_t position, uint64_t sweep_end, int outcome, double p0);
+  void ResetShotFields(const QuantumCircuit& circuit);
+
+  // ---- terminal sampling ----
+  // When everything from the first measure on only measures (or marks time),
+  // shots are drawn from the checkpoint state by one sweep of conditional
+  // probabilities, in batches, without touching the chain; the last shot of
+  // the run then projects the chain as the measure runs would have.
+  // Collects the measured qubits of such a tail.
+  static bool TailOnlyMeasures(const QuantumCircuit& circuit, std::vector<uint64_t>& qubits);
+  void MeasureRunTerminal(const std::vector<uint64_t>& qubits);
+  void SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t shots);
   template <class T>
   std::vector<T> ReverseBits(const std::vector<T>& input, uint64_t bits) const;
 
@@ -163,6 +183,38 @@ class MpsSimulator {
   bool quiet_ = true;
   LineSink progress_sink_;
   StopCheck stop_check_;
+  // Seeded at the first draw, from the random device and both clocks.
+  std::mt19937 generator_;
+  bool generator_seeded_ = false;
+  // Per qubit, an outcome to take instead of a draw (-1: draw).
+  std::vector<int8_t>* forced_outcomes_ = nullptr;
+
+  // Shots of this engine so far and the circuit's count for this run.
+  int64_t shots_run_ = 0;
+  int64_t shots_planned_ = 1;
+  // The live chain, bonds and maps equal the checkpoint's.
+  bool chain_at_checkpoint_ = false;
+  // This shot may draw its outcomes by the sweep; it did; it could not.
+  bool terminal_shot_ = false;
+  bool terminal_drawn_ = false;
+  bool terminal_refused_ = false;
+  // The measured qubits of the tail, and this shot's measure runs in order
+  // (for the projection of the last shot).
+  std::vector<uint64_t> terminal_qubits_;
+  std::vector<uint64_t> terminal_positions_;
+  std::vector<std::vector<uint64_t>> terminal_runs_;
+  size_t terminal_run_count_ = 0;
+  // The last shot's outcomes are drawn but the chain is not yet projected.
+  bool settle_pending_ = false;
+  // Outcomes drawn ahead: `batch_count_` shots of `batch_width_` positions
+  // from `batch_first_`, one byte each; `batch_next_` is the next shot.
+  std::vector<int8_t> batch_;
+  uint64_t batch_first_ = 0;
+  uint64_t batch_width_ = 0;
+  uint64_t batch_count_ = 0;
+  uint64_t batch_next_ = 0;
+  // This shot's outcome per qubit (-1: not measured).
+  std::vector<int8_t> shot_outcomes_;
 };
 
 // Merges two tensors (left columns scaled by the bond between them) into

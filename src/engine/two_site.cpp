@@ -3,12 +3,12 @@
 #include <Eigen/SVD>
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 #include <stdexcept>
 #include <utility>
 
 #include "circuit/errors.h"
 #include "engine/mps_simulator.h"
+#include "engine/svd.h"
 
 namespace velorin {
 
@@ -19,8 +19,6 @@ constexpr double kDropThreshold = 1e-8;
 // Kept values are rescaled unless their squares already sum to 1 within this.
 constexpr double kNormTolerance = 1e-9;
 constexpr double kMachineEpsilon = 2.220446049250313e-16;
-// Up to this many rows the Jacobi method is faster than divide and conquer.
-constexpr Eigen::Index kJacobiMaxRows = 16;
 
 // Kinds applied through their 4x4 matrix.
 bool IsMatrixKind(GateKind k) {
@@ -33,12 +31,6 @@ void CheckTwoQubitMatrix(GateKind k, const Matrix& matrix) {
   if ((IsMatrixKind(k) || k == kind::kCU1) && (matrix.rows() != 4 || matrix.cols() != 4)) {
     throw RunTimeError(kInvalidGateParameter);
   }
-}
-
-// Eigen's thread count is process-wide: set it once.
-void SetEigenThreadsOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { Eigen::setNbThreads(static_cast<int>(gNumThreads)); });
 }
 
 // Divides row j (or column j) of both factors by bond[j]; a value of 0
@@ -59,14 +51,6 @@ void DivideBond(QubitTensor& site, const BondValues& bond, bool rows) {
   }
 }
 
-template <class Svd>
-void Decompose(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& v) {
-  Svd svd(a, Eigen::ComputeThinU | Eigen::ComputeThinV);
-  values = svd.singularValues();
-  u = svd.matrixU();
-  v = svd.matrixV();
-}
-
 }  // namespace
 
 bool AlmostEqual(double a, double b, double absolute_tolerance, double relative_tolerance) {
@@ -81,7 +65,10 @@ void ContractTwoSites(const QubitTensor& left, const BondValues& bond, const Qub
   scaled.ScaleColumns(bond);
   out.factors.reserve(out.factors.size() + scaled.factors.size() * right.factors.size());
   for (const Matrix& l : scaled.factors) {
-    for (const Matrix& r : right.factors) out.factors.push_back(l * r);
+    for (const Matrix& r : right.factors) {
+      out.factors.emplace_back();
+      MultiplyInto(l, r, out.factors.back());
+    }
   }
 }
 
@@ -107,14 +94,9 @@ void SplitTwoSites(const QubitTensor& merged, QubitTensor& left, BondValues& bon
   a.bottomLeftCorner(f2.rows(), f2.cols()) = f2;
   a.bottomRightCorner(f3.rows(), f3.cols()) = f3;
 
-  SetEigenThreadsOnce();
   Eigen::VectorXd values;
-  Matrix u, v;
-  if (rows <= kJacobiMaxRows) {
-    Decompose<Eigen::JacobiSVD<Matrix>>(a, values, u, v);
-  } else {
-    Decompose<Eigen::BDCSVD<Matrix>>(a, values, u, v);
-  }
+  Matrix u, vh;
+  ThinSvd(a, values, u, vh);
 
   Eigen::Index passing = 0;
   while (passing < values.size() && values[passing] * values[passing] > kDropThreshold) {
@@ -137,11 +119,10 @@ void SplitTwoSites(const QubitTensor& merged, QubitTensor& left, BondValues& bon
   left.factors.resize(2);
   left.factors[0] = u.block(0, 0, half_rows, keep);
   left.factors[1] = u.block(half_rows, 0, rows - half_rows, keep);
-  const Matrix vh = v.leftCols(keep).adjoint();
   const Eigen::Index half_cols = cols / 2;
   right.factors.resize(2);
-  right.factors[0] = vh.leftCols(half_cols);
-  right.factors[1] = vh.rightCols(cols - half_cols);
+  right.factors[0] = vh.topLeftCorner(keep, half_cols);
+  right.factors[1] = vh.topRightCorner(keep, cols - half_cols);
 }
 
 void MpsSimulator::ApplyTwoQubitGate(uint64_t a, uint64_t b, GateKind k, const Matrix& matrix) {
@@ -159,6 +140,7 @@ void MpsSimulator::ApplyTwoSiteGate(uint64_t p, GateKind k, const Matrix& matrix
   RequirePosition(p);
   RequirePosition(p + 1);
   CheckTwoQubitMatrix(k, matrix);
+  chain_at_checkpoint_ = false;
   const bool last_pair = n_ == p + 2;
   QubitTensor& left = chain_[p];
   QubitTensor& right = chain_[p + 1];

@@ -4,6 +4,10 @@
 
 #include <thread>
 
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
 namespace velorin::platform {
 
 uint32_t HardwareThreads() {
@@ -18,7 +22,13 @@ uint32_t HardwareThreads() {
 
 uint32_t WorkerThreads() {
   const uint32_t hardware = HardwareThreads();
-  return hardware > 2 ? hardware - 2 : 1;
+  uint32_t threads = hardware > 2 ? hardware - 2 : 1;
+#ifdef _OPENMP
+  // A bound, never more than the user allows (OMP_NUM_THREADS).
+  const int allowed = omp_get_max_threads();
+  if (allowed >= 1 && static_cast<uint32_t>(allowed) < threads) threads = static_cast<uint32_t>(allowed);
+#endif
+  return threads;
 }
 
 }  // namespace velorin::platform

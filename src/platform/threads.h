@@ -10,7 +10,8 @@ namespace velorin::platform {
 uint32_t HardwareThreads();
 
 // Threads for parallel work: hardware threads - 2, at least 1, so that the
-// interpreter and the backend's worker keep a core each where there are enough.
+// interpreter and the backend's worker keep a core each where there are enough;
+// never more than OpenMP's own limit (OMP_NUM_THREADS when the user sets it).
 uint32_t WorkerThreads();
 
 }  // namespace velorin::platform

@@ -1,0 +1,55 @@
+"""Times one workload in this process and prints one JSON line.
+
+usage: worker.py velorin|quimb WORKLOAD SHOTS
+For VelorinLib the module is whatever `import VelorinLib` finds (the caller
+sets PYTHONPATH for a reference build). The time is that of a synchronous run
+call (or of building and sampling the peer's circuit).
+"""
+import json
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from workloads import WORKLOADS  # noqa: E402
+
+
+def velorin_time(n, gates, shots):
+    import VelorinLib as vl
+
+    qc = vl.QuantumCircuit(n)
+    for name, qubits, params in gates:
+        getattr(qc, name)(*params, *qubits)
+    qc.measure_all()
+    backend = vl.BackendV2()
+    # A synchronous run: no waiting on the job's polling interval.
+    start = time.perf_counter()
+    job = backend.run(qc, shots=shots, mode="sync")
+    elapsed = time.perf_counter() - start
+    assert job.done()
+    counts = job.result().get_counts()
+    return elapsed, sum(counts.values()) if isinstance(counts, dict) else None
+
+
+def quimb_time(n, gates, shots):
+    import quimb.tensor as qtn
+
+    names = {"h": "H", "x": "X", "u": "U3", "cx": "CX", "cp": "CU1", "swap": "SWAP"}
+    start = time.perf_counter()
+    circ = qtn.CircuitMPS(n)
+    for name, qubits, params in gates:
+        circ.apply_gate(names[name], *params, *qubits)
+    samples = sum(1 for _ in circ.sample(shots))
+    return time.perf_counter() - start, samples
+
+
+def main():
+    which, workload, shots = sys.argv[1], sys.argv[2], int(sys.argv[3])
+    n, gates = WORKLOADS[workload]["build"]()
+    run = velorin_time if which == "velorin" else quimb_time
+    elapsed, samples = run(n, gates, shots)
+    print(json.dumps({"seconds": elapsed, "samples": samples}))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,30 @@
+// The thin singular value decomposition behind the truncated split.
+#pragma once
+
+#include <Eigen/Core>
+
+#include "circuit/gate_matrices.h"
+
+namespace velorin {
+
+enum class SvdMethod { kAuto, kJacobi, kDivideAndConquer, kLapack };
+
+// a = u * diag(values) * vh with values descending, u rows x k and vh k x cols,
+// k = min(rows, cols). kAuto: Jacobi for the smallest, LAPACK's zgesdd above
+// when the build has it (Jacobi when it does not converge), else divide and
+// conquer above. Returns the method used.
+SvdMethod ThinSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh,
+                  SvdMethod method = SvdMethod::kAuto);
+
+// out := a * b; large products go to the BLAS when the build has one (its
+// kernels are chosen for the processor at run time, Eigen's at build time).
+void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out);
+
+// Whether the build decomposes through LAPACK.
+bool HaveLapack();
+
+// Threads for the work around one split of a merged matrix of `rows` rows:
+// one below a size where more pay off, else the engine's thread count.
+int ThreadsForRows(Eigen::Index rows);
+
+}  // namespace velorin
