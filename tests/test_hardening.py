@@ -21,12 +21,16 @@ UNDER_ASAN = "asan" in os.environ.get("LD_PRELOAD", "")
 
 def child(body):
     """A child interpreter running `body`, its output read line by line."""
+    # Large blocks come from fresh mappings, so an address-space cap is felt by
+    # the allocation it is meant for, not absorbed by memory the heap kept.
+    env = dict(os.environ, MALLOC_MMAP_THRESHOLD_="131072")
     return subprocess.Popen(
         [sys.executable, "-c", textwrap.dedent(body)],
         stdout=subprocess.PIPE,
         stderr=subprocess.PIPE,
         text=True,
         cwd=os.path.dirname(os.path.abspath(__file__)),
+        env=env,
     )
 
 
