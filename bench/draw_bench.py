@@ -8,9 +8,9 @@ import math
 import os
 import random
 import tempfile
-import time
 
 import VelorinLib as vl
+from timing import best_of
 
 
 def mixed_circuit(qubits=100, gates=10_000, seed=2026):
@@ -35,15 +35,6 @@ def mixed_circuit(qubits=100, gates=10_000, seed=2026):
         else:
             qc.measure(a, b)
     return qc
-
-
-def best_of(repeats, run):
-    times = []
-    for _ in range(repeats):
-        start = time.perf_counter()
-        run()
-        times.append(time.perf_counter() - start)
-    return min(times)
 
 
 def main():

@@ -4,11 +4,11 @@ Each case builds its circuit once and times whole runs (submission to final
 state), taking the best of a few repetitions: the machines are shared.
 """
 import math
-import time
 
 import numpy as np
 
 import VelorinLib as vl
+from timing import best_of
 
 
 def ghz(n):
@@ -41,15 +41,6 @@ def qft(n):
     for q in range(n // 2):
         qc.swap(q, n - 1 - q)
     return qc
-
-
-def best_of(repeats, run):
-    times = []
-    for _ in range(repeats):
-        start = time.perf_counter()
-        run()
-        times.append(time.perf_counter() - start)
-    return min(times)
 
 
 def main():
