@@ -147,3 +147,15 @@ def random_product_state(circuit, rng):
         circuit.u(*angles, q)
         state.apply(GATES["u"][2](*angles), [q])
     return state
+
+
+def assert_readouts_match(result, expected, atol, fidelity):
+    """Every read-out of a run's result against the dense state it should hold."""
+    state = np.array(result.get_statevector())
+    assert abs(np.vdot(expected, state)) ** 2 > fidelity
+    np.testing.assert_allclose(state, expected, atol=atol)
+    np.testing.assert_allclose(result.get_probabilities(), np.abs(expected) ** 2, atol=atol)
+    n = len(expected).bit_length() - 1
+    np.testing.assert_allclose(result.get_unitary(), expected[:n], atol=atol)  # first n amplitudes
+    rho = np.array(result.get_densitymatrix())
+    np.testing.assert_allclose(rho, np.outer(expected, expected.conj()), atol=atol)

@@ -5,7 +5,7 @@ import numpy as np
 import pytest
 
 import VelorinLib as vl
-from dense_reference import DenseState, GATES, random_circuit, record
+from dense_reference import DenseState, GATES, assert_readouts_match, random_circuit, record
 
 CCX = np.eye(8, dtype=complex)[[0, 1, 2, 7, 4, 5, 6, 3]]  # controls b0, b1; target b2
 
@@ -62,13 +62,7 @@ def test_read_outs_match_the_dense_reference_with_and_without_the_search(seed):
         result = run(qc)
         # The split drops singular values up to 1e-4, so agreement is to that
         # order; a wrong qubit order is off by far more.
-        state = np.array(result.get_statevector())
-        assert abs(np.vdot(expected, state)) ** 2 > 1 - 1e-6
-        np.testing.assert_allclose(state, expected, atol=5e-4)
-        np.testing.assert_allclose(result.get_probabilities(), np.abs(expected) ** 2, atol=5e-4)
-        np.testing.assert_allclose(result.get_unitary(), expected[:n], atol=5e-4)
-        rho = np.array(result.get_densitymatrix())
-        np.testing.assert_allclose(rho, np.outer(expected, expected.conj()), atol=5e-4)
+        assert_readouts_match(result, expected, atol=5e-4, fidelity=1 - 1e-6)
         amplitudes = np.array([complex(*pair) for pair in result.data(0)["amplitudes"]])
         np.testing.assert_allclose(amplitudes, expected[: len(amplitudes)], atol=5e-4)
 

@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import VelorinLib as vl
-from dense_reference import random_circuit, record, reference_state
+from dense_reference import assert_readouts_match, random_circuit, record, reference_state
 
 NOT_COMPLETED = "Job not completed yet. Try again later."
 QUEUE_BUSY = "The execution queue is not empty. Wait for completion or execute in async mode."
@@ -48,13 +48,7 @@ def test_statevector_matches_dense_reference(seed):
     expected = reference_state(n, ops)
     # Truncation drops Schmidt values below its threshold, so the state is
     # exact to that threshold, not to rounding: compare with what it keeps.
-    state = np.array(result.get_statevector())
-    assert abs(np.vdot(expected, state)) ** 2 > 1 - 1e-8
-    np.testing.assert_allclose(state, expected, atol=1e-4)
-    np.testing.assert_allclose(result.get_probabilities(), np.abs(expected) ** 2, atol=1e-4)
-    np.testing.assert_allclose(result.get_unitary(), expected[:n], atol=1e-4)
-    rho = np.array(result.get_densitymatrix())
-    np.testing.assert_allclose(rho, np.outer(expected, expected.conj()), atol=1e-4)
+    assert_readouts_match(result, expected, atol=1e-4, fidelity=1 - 1e-8)
 
 
 def test_async_run_gives_the_same_state():
