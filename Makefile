@@ -10,30 +10,32 @@ ASAN_DIR := build/asan
 
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: all system-deps venv install demo test test-python sanitized-build test-asan test-native fuzz bench clean
+.PHONY: all system-deps venv install demo test test-python test-efence sanitized-build test-asan test-native fuzz bench clean
 
 all: install
 
-# Debian packages: Eigen 3.4, GoogleTest, and LAPACKE with OpenBLAS for the
-# large decompositions.
+# Debian packages: Eigen 3.4, GoogleTest, and electric-fence for the
+# guard-page runs. BLAS and LAPACK come from the Python package
+# scipy-openblas32 (a current OpenBLAS), installed in the virtual environment.
 system-deps:
 	@if [ ! -f /usr/include/eigen3/Eigen/Core ] || [ ! -f /usr/include/gtest/gtest.h ] || \
-	    [ ! -f /usr/include/lapacke.h ] || [ ! -e /usr/lib/$$(gcc -dumpmachine)/libopenblas.so ]; then \
+	    [ ! -e /usr/lib/libefence.so ]; then \
 	  $(SUDO) apt-get update && \
-	  $(SUDO) apt-get install -y libeigen3-dev libgtest-dev liblapacke-dev libopenblas-dev; \
+	  $(SUDO) apt-get install -y libeigen3-dev libgtest-dev electric-fence; \
 	fi
 	@if ! command -v clang++ > /dev/null || \
 	    [ ! -f "$$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-$$(uname -m).a" ]; then \
 	  $(SUDO) apt-get update && $(SUDO) apt-get install -y clang libclang-rt-dev; \
 	fi
 
-$(VENV)/.ready:
+$(VENV)/.ready-2:
 	$(PYTHON) -m venv $(VENV)
 	$(PY) -m pip install --upgrade pip
-	$(PY) -m pip install "pybind11>=2.11,<2.12" "scikit-build-core>=0.8" cmake ninja pytest numpy
+	$(PY) -m pip install "pybind11>=2.11,<2.12" "scikit-build-core>=0.8" cmake ninja pytest numpy \
+	  "scipy-openblas32>=0.3.34"
 	touch $@
 
-venv: system-deps $(VENV)/.ready
+venv: system-deps $(VENV)/.ready-2
 
 # Builds in build/make/<wheel tag>, apart from the folder of a plain
 # `pip install .` (whose isolated build tools differ), so that neither
@@ -47,10 +49,15 @@ demo: PIP_OUTPUT := -v
 demo: install
 	$(PY) examples/demo.py
 
-test: test-python test-native test-asan fuzz
+test: test-python test-native test-efence test-asan fuzz
 
 test-python: install
 	cd tests && ../$(PY) -m pytest -q
+
+# A few circuits on the release build with every heap block placed against a
+# guard page: a read past any block, ours or a library's, ends the run.
+test-efence: install
+	cd tests && LD_PRELOAD=/usr/lib/libefence.so EF_ALLOW_MALLOC_0=1 ../$(PY) guard_page_run.py
 
 # One build with AddressSanitizer and UBSan (optimised, with debug information)
 # serves the native tests and the second Python run.
@@ -60,9 +67,17 @@ sanitized-build: venv
 	  -DPython_EXECUTABLE=$(abspath $(PY)) > /dev/null
 	$(VENV)/bin/cmake --build $(ASAN_DIR)
 
-# Native C++ tests (GoogleTest through CTest), under the sanitizers.
+# Native C++ tests (GoogleTest through CTest), under the sanitizers; the
+# guarded decompositions also on an optimised build, whose kernels differ.
+RELEASE_NATIVE_DIR := build/native-release
 test-native: sanitized-build
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=0 ../../$(VENV)/bin/ctest --output-on-failure -j $(JOBS)
+	$(VENV)/bin/cmake -S . -B $(RELEASE_NATIVE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DVELORIN_BUILD_TESTS=ON -Dpybind11_DIR=$$($(PY) -m pybind11 --cmakedir) \
+	  -DPython_EXECUTABLE=$(abspath $(PY)) > /dev/null
+	$(VENV)/bin/cmake --build $(RELEASE_NATIVE_DIR) --target test_engine_svd_guard test_engine_svd
+	$(RELEASE_NATIVE_DIR)/tests/native/test_engine_svd_guard
+	$(RELEASE_NATIVE_DIR)/tests/native/test_engine_svd
 
 # The Python suite again on the sanitized build; leaks are not checked (the
 # interpreter keeps much alive at exit), any other report fails.
@@ -77,12 +92,13 @@ test-asan: sanitized-build
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_SOURCES := $(wildcard src/qasm/*.cpp src/circuit/*.cpp src/composite/*.cpp src/platform/*.cpp)
-$(FUZZ_DIR)/qasm_fuzz: tests/fuzz/qasm_fuzz.cpp $(FUZZ_SOURCES) $(wildcard src/*/*.h src/*/*.def)
+OPENBLAS_INCLUDE = $(shell $(PY) -c "import scipy_openblas32 as s; print(s.get_include_dir())")
+$(FUZZ_DIR)/qasm_fuzz: tests/fuzz/qasm_fuzz.cpp $(FUZZ_SOURCES) $(wildcard src/*/*.h src/*/*.def) | venv
 	mkdir -p $(FUZZ_DIR)
 	clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-	  -Isrc -I/usr/include/eigen3 $< $(FUZZ_SOURCES) -o $@
+	  -Isrc -I/usr/include/eigen3 -I$(OPENBLAS_INCLUDE) $< $(FUZZ_SOURCES) -ldl -o $@
 
-fuzz: system-deps $(FUZZ_DIR)/qasm_fuzz
+fuzz: venv $(FUZZ_DIR)/qasm_fuzz
 	mkdir -p $(FUZZ_DIR)/corpus
 	$(FUZZ_DIR)/qasm_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
 	  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_DIR)/corpus tests/qasm

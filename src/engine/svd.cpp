@@ -4,15 +4,11 @@
 #include <algorithm>
 #include <atomic>
 #include <complex>
+#include <cstdint>
+#include <limits>
 
 #include "engine/qubit_tensor.h"
-
-#ifdef VELORIN_HAVE_LAPACKE
-#define lapack_complex_float std::complex<float>
-#define lapack_complex_double std::complex<double>
-#include <cblas.h>
-#include <lapacke.h>
-#endif
+#include "platform/blas.h"
 
 namespace velorin {
 
@@ -46,58 +42,51 @@ void UseThreads(int threads) {
   Eigen::setNbThreads(threads);
 }
 
-#ifdef VELORIN_HAVE_LAPACKE
-// OpenBLAS's own threads wait by spinning and yielding, beside OpenMP's:
-// measured, they cost more than they gain at every size the engine splits,
-// so it runs on the caller's thread alone, from load on.
-const bool kOpenBlasSingleThreaded = [] {
-  openblas_set_num_threads(1);
-  return true;
-}();
-#endif
-
-#ifdef VELORIN_HAVE_LAPACKE
 bool LapackSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
-  const lapack_int rows = static_cast<lapack_int>(a.rows());
-  const lapack_int cols = static_cast<lapack_int>(a.cols());
-  const lapack_int k = std::min(rows, cols);
+  const Eigen::Index k = std::min(a.rows(), a.cols());
   Matrix work = a;  // overwritten
   values.resize(k);
-  u.resize(rows, k);
-  vh.resize(k, cols);
-  const lapack_int info =
-      LAPACKE_zgesdd(LAPACK_COL_MAJOR, 'S', rows, cols, work.data(), rows, values.data(),
-                     u.data(), rows, vh.data(), k);
-  return info == 0;
+  u.resize(a.rows(), k);
+  vh.resize(k, a.cols());
+  return LapackSvdInto(a.rows(), a.cols(), work.data(), values.data(), u.data(), vh.data());
 }
-#endif
 
 }  // namespace
 
+bool LapackSvdInto(Eigen::Index rows, Eigen::Index cols, Complex* a, double* values, Complex* u,
+                   Complex* vh) {
+  const platform::BlasLibrary* blas = platform::Blas();
+  if (blas == nullptr || rows < 1 || cols < 1 ||
+      std::max(rows, cols) > std::numeric_limits<int32_t>::max()) {
+    return false;
+  }
+  const int32_t m = static_cast<int32_t>(rows);
+  const int32_t n = static_cast<int32_t>(cols);
+  const int32_t k = std::min(m, n);
+  platform::SetBlasThreads(ThreadsForRows(rows));
+  return blas->zgesdd(platform::kBlasColumnMajor, 'S', m, n, a, m, values, u, m, vh, k) == 0;
+}
+
 void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out) {
-#ifdef VELORIN_HAVE_LAPACKE
-  if (a.rows() * a.cols() * b.cols() >= kBlasMinWork && a.cols() == b.rows() &&
-      &out != &a && &out != &b) {
+  const platform::BlasLibrary* blas = platform::Blas();
+  constexpr Eigen::Index kIntMax = std::numeric_limits<int32_t>::max();
+  if (blas != nullptr && a.rows() * a.cols() * b.cols() >= kBlasMinWork &&
+      a.cols() == b.rows() && &out != &a && &out != &b &&
+      std::max({a.rows(), a.cols(), b.cols()}) <= kIntMax) {
     out.resize(a.rows(), b.cols());
     const Complex one(1.0, 0.0), zero(0.0, 0.0);
-    cblas_zgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, static_cast<blasint>(a.rows()),
-                static_cast<blasint>(b.cols()), static_cast<blasint>(a.cols()), &one, a.data(),
-                static_cast<blasint>(std::max<Eigen::Index>(a.rows(), 1)), b.data(),
-                static_cast<blasint>(std::max<Eigen::Index>(b.rows(), 1)), &zero, out.data(),
-                static_cast<blasint>(std::max<Eigen::Index>(out.rows(), 1)));
+    const auto dim = [](Eigen::Index n) { return static_cast<int32_t>(n); };
+    blas->zgemm(platform::kBlasColumnMajor, platform::kBlasNoTrans, platform::kBlasNoTrans,
+                dim(a.rows()), dim(b.cols()), dim(a.cols()), &one, a.data(),
+                dim(std::max<Eigen::Index>(a.rows(), 1)), b.data(),
+                dim(std::max<Eigen::Index>(b.rows(), 1)), &zero, out.data(),
+                dim(std::max<Eigen::Index>(out.rows(), 1)));
     return;
   }
-#endif
   out.noalias() = a * b;
 }
 
-bool HaveLapack() {
-#ifdef VELORIN_HAVE_LAPACKE
-  return true;
-#else
-  return false;
-#endif
-}
+bool HaveLapack() { return platform::Blas() != nullptr; }
 
 int ThreadsForRows(Eigen::Index rows) {
   return rows >= kParallelMinRows ? static_cast<int>(std::max<uint64_t>(gNumThreads, 1)) : 1;
@@ -115,14 +104,15 @@ SvdMethod ThinSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& v
       method = SvdMethod::kDivideAndConquer;
     }
   }
-#ifdef VELORIN_HAVE_LAPACKE
   if (method == SvdMethod::kLapack) {
-    if (LapackSvd(a, values, u, vh)) return SvdMethod::kLapack;
-    method = SvdMethod::kJacobi;  // no convergence: the slow, sure method
+    if (!HaveLapack()) {
+      method = SvdMethod::kDivideAndConquer;
+    } else if (LapackSvd(a, values, u, vh)) {
+      return SvdMethod::kLapack;
+    } else {
+      method = SvdMethod::kJacobi;  // no convergence: the slow, sure method
+    }
   }
-#else
-  if (method == SvdMethod::kLapack) method = SvdMethod::kDivideAndConquer;
-#endif
   if (method == SvdMethod::kJacobi) {
     EigenSvd<Eigen::JacobiSVD<Matrix>>(a, values, u, vh);
   } else {

@@ -16,6 +16,13 @@ enum class SvdMethod { kAuto, kJacobi, kDivideAndConquer, kLapack };
 SvdMethod ThinSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh,
                   SvdMethod method = SvdMethod::kAuto);
 
+// zgesdd on storage the caller owns, exactly as the split runs it: `a` (rows x
+// cols, column-major, leading dimension rows) is overwritten, `values` takes
+// min(rows, cols) entries, `u` rows x k and `vh` k x cols. False when no
+// library is loaded or the method did not converge.
+bool LapackSvdInto(Eigen::Index rows, Eigen::Index cols, Complex* a, double* values, Complex* u,
+                   Complex* vh);
+
 // out := a * b; large products go to the BLAS when the build has one (its
 // kernels are chosen for the processor at run time, Eigen's at build time).
 void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out);
