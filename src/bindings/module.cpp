@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "bindings/bindings.h"
+#include "platform/blas.h"
 #include "platform/host.h"
 
 namespace velorin::bindings {
@@ -132,6 +133,9 @@ void InstallHostHooks() {
 
 void InitModuleBindings(py::module_& m) {
   InstallHostHooks();
+  // Opened at import, while no thread of ours runs: loading sets an
+  // environment variable for a moment, and a first run should not pay for it.
+  platform::Blas();
   BindModuleFunctions(m);
   BindJobStatus(m);
   BindRegisters(m);

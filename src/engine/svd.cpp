@@ -68,11 +68,11 @@ bool LapackSvdInto(Eigen::Index rows, Eigen::Index cols, Complex* a, double* val
 }
 
 void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out) {
-  const platform::BlasLibrary* blas = platform::Blas();
   constexpr Eigen::Index kIntMax = std::numeric_limits<int32_t>::max();
-  if (blas != nullptr && a.rows() * a.cols() * b.cols() >= kBlasMinWork &&
-      a.cols() == b.rows() && &out != &a && &out != &b &&
-      std::max({a.rows(), a.cols(), b.cols()}) <= kIntMax) {
+  const platform::BlasLibrary* blas = nullptr;
+  if (a.rows() * a.cols() * b.cols() >= kBlasMinWork && a.cols() == b.rows() && &out != &a &&
+      &out != &b && std::max({a.rows(), a.cols(), b.cols()}) <= kIntMax &&
+      (blas = platform::Blas()) != nullptr) {
     out.resize(a.rows(), b.cols());
     const Complex one(1.0, 0.0), zero(0.0, 0.0);
     const auto dim = [](Eigen::Index n) { return static_cast<int32_t>(n); };
