@@ -176,6 +176,8 @@ class QuantumCircuit {
   int64_t first_measure_index = -1;
   uint64_t num_ctrl_qubits = 0;
   bool quiet = true;
+  // Where a qubit-order search placed each qubit on the chain (empty: in
+  // order). The records never change with it.
   std::vector<int64_t> qubit_map;
 
   // Transformations and timings: the last run's times and the composite-name

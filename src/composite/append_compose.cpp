@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "circuit/errors.h"
-#include "composite/host_numbering.h"
 #include "composite/transform.h"
 
 namespace velorin {
@@ -301,7 +300,7 @@ bool SameComposite(const InstructionList& a, const InstructionList& b) {
 int AppendCircuitAsComposite(QuantumCircuit& qc, const QuantumCircuit& other,
                              const std::vector<int64_t>& qubit_map,
                              const std::vector<int64_t>& clbit_map, bool front) {
-  const InstructionList records = HostNumberedRecords(other);
+  const InstructionList& records = other.instructions;
   std::string name = other.name;
   if (const CompositeNameIndex::Entry* entry = FindName(qc, name)) {
     const InstructionPtr first = entry->first.lock();
@@ -380,7 +379,7 @@ std::unique_ptr<Gate> to_gate(QuantumCircuit& qc, const std::vector<double>& par
   for (uint64_t q = 0; q < qc.total_qubits; ++q) composite->qubits.push_back(q);
   // The circuit's classical bits by index: the slots themselves hold outcomes.
   for (uint64_t c = 0; c < qc.classical_bits.size(); ++c) composite->clbits.push_back(c);
-  CopyInstructions(HostNumberedRecords(qc), composite->sub_instructions);
+  CopyInstructions(qc.instructions, composite->sub_instructions);
 
   auto gate = std::make_unique<Gate>(label);
   gate->label = name;

@@ -8,7 +8,6 @@
 #include "circuit/gate_families.h"
 #include "composite/composite_gates.h"
 #include "composite/steps.h"
-#include "composite/host_numbering.h"
 #include "composite/transform.h"
 
 namespace velorin {
@@ -363,7 +362,7 @@ CircuitPtr control(const QuantumCircuit& qc, int32_t num_ctrl_qubits, const std:
       throw RunTimeError("Control state string has illegal characters.");
     }
   }
-  const InstructionList records = HostNumberedRecords(qc);
+  const InstructionList& records = qc.instructions;
   RequireControllable(records, num_ctrl_qubits);
   const uint64_t total = static_cast<uint64_t>(num_ctrl_qubits) + qc.total_qubits;
   if (total > kMaxQubits) throw std::range_error("Invalid number of qubits passed.");

@@ -116,7 +116,7 @@ CircuitPtr inverse(const QuantumCircuit& qc, bool) {
     }
   }
   CircuitPtr result = copy_empty_like(qc, "");
-  result->qubit_map = qc.qubit_map;  // the records keep the chain order a search gave them
+  result->qubit_map = qc.qubit_map;  // the same qubits, so the same placement serves
   result->global_phase = -qc.global_phase;
   result->instructions.reserve(qc.instructions.size());
   for (auto it = qc.instructions.rbegin(); it != qc.instructions.rend(); ++it) {
@@ -127,7 +127,7 @@ CircuitPtr inverse(const QuantumCircuit& qc, bool) {
 
 CircuitPtr reverse_ops(const QuantumCircuit& qc) {
   CircuitPtr result = copy_empty_like(qc, "");
-  result->qubit_map = qc.qubit_map;  // the records keep the chain order a search gave them
+  result->qubit_map = qc.qubit_map;  // the same qubits, so the same placement serves
   const InstructionList reversed(qc.instructions.rbegin(), qc.instructions.rend());
   CopyInstructions(reversed, result->instructions);
   return result;
@@ -139,13 +139,9 @@ CircuitPtr reverse_bits(const QuantumCircuit& qc) {
   std::vector<int64_t> permutation(n);
   for (uint64_t q = 0; q < n; ++q) permutation[q] = static_cast<int64_t>(n - 1 - q);
   RemapRecordQubits(result->instructions, permutation);
-  // After a qubit-order search the records are numbered along the chain:
-  // host qubit q takes over the role of n - 1 - q, so its chain number is
-  // mirrored the same way.
+  // Qubit q takes over the role of n - 1 - q, and with it its place on the chain.
   if (result->qubit_map.size() == n) {
-    for (uint64_t q = 0; q < n; ++q) {
-      result->qubit_map[q] = static_cast<int64_t>(n - 1) - qc.qubit_map[n - 1 - q];
-    }
+    for (uint64_t q = 0; q < n; ++q) result->qubit_map[q] = qc.qubit_map[n - 1 - q];
   }
   return result;
 }

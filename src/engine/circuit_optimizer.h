@@ -74,10 +74,9 @@ class CircuitOptimizer {
   std::vector<int64_t> total_weight_;  // per qubit
 };
 
-// Reorders the circuit's qubits along the chain to shorten its two-qubit
-// interactions: every record (composites included) is relabelled, and the
-// circuit's qubit map, from the host's qubit to the simulated one, takes the
-// new permutation composed with any earlier one.
+// Places the circuit's qubits along the chain to shorten its two-qubit
+// interactions: the circuit's qubit map takes each qubit's chain position.
+// Its records, and so everything read from them, stay as they were.
 bool OptimizeQuantumCircuit(QuantumCircuit& circuit);
 
 }  // namespace velorin

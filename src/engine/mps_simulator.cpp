@@ -91,15 +91,23 @@ void MpsSimulator::Reset(const QuantumCircuit& circuit) {
     position_to_qubit_[p] = static_cast<int64_t>(p);
     qubit_to_position_[p] = static_cast<int64_t>(p);
   }
-  condition_qubit_.clear();
+  // A qubit-order search leaves the circuit's records as they are and only
+  // says where each qubit sits on the chain; a map that is no permutation
+  // is left unapplied.
   if (circuit.qubit_map.size() == n_) {
     std::vector<bool> seen(n_, false);
     bool permutation = true;
-    for (int64_t q : circuit.qubit_map) {
-      permutation = permutation && q >= 0 && static_cast<uint64_t>(q) < n_ && !seen[q];
-      if (permutation) seen[q] = true;
+    for (int64_t position : circuit.qubit_map) {
+      permutation = permutation && position >= 0 && static_cast<uint64_t>(position) < n_ &&
+                    !seen[static_cast<size_t>(position)];
+      if (permutation) seen[static_cast<size_t>(position)] = true;
     }
-    if (permutation) condition_qubit_ = circuit.qubit_map;
+    if (permutation) {
+      for (uint64_t q = 0; q < n_; ++q) {
+        position_to_qubit_[static_cast<size_t>(circuit.qubit_map[q])] = static_cast<int64_t>(q);
+      }
+      RebuildQubitToPosition();
+    }
   }
 }
 
@@ -148,32 +156,6 @@ void MpsSimulator::Run(QuantumCircuit& circuit) {
   if (shots_run_ + 1 >= shots_planned_) SettleLastShot();
   ++shots_run_;
 
-  // Give the chain the caller's qubit labels back after a reordering search;
-  // a map that would not give a permutation is left unapplied.
-  if (!circuit.qubit_map.empty()) {
-    std::vector<int64_t> translated = position_to_qubit_;
-    for (int64_t& label : translated) {
-      for (size_t k = 0; k < circuit.qubit_map.size(); ++k) {
-        if (circuit.qubit_map[k] == label) {
-          label = static_cast<int64_t>(k);
-          break;
-        }
-      }
-    }
-    std::vector<bool> seen(n_, false);
-    bool permutation = true;
-    for (int64_t label : translated) {
-      if (label < 0 || static_cast<uint64_t>(label) >= n_ || seen[static_cast<size_t>(label)]) {
-        permutation = false;
-        break;
-      }
-      seen[static_cast<size_t>(label)] = true;
-    }
-    if (permutation) {
-      position_to_qubit_ = std::move(translated);
-      RebuildQubitToPosition();
-    }
-  }
   ran_once_ = true;
 }
 
@@ -189,8 +171,7 @@ int64_t MpsSimulator::ConditionValueOf(const Instruction& record, bool& can_matc
       can_match = false;  // a bit beyond the qubits is never measured
       return -1;
     }
-    return measured_[condition_qubit_.empty() ? static_cast<size_t>(bit)
-                                              : static_cast<size_t>(condition_qubit_[bit])];
+    return measured_[static_cast<size_t>(bit)];
   }
   // Only the part of the register that lies on the engine's qubits can hold a 1.
   const int64_t start = record.condition_register.start;
@@ -199,7 +180,7 @@ int64_t MpsSimulator::ConditionValueOf(const Instruction& record, bool& can_matc
   const int64_t last = std::min<int64_t>(size, static_cast<int64_t>(n_) - start);
   int64_t value = 0;
   for (int64_t k = first; k < last; ++k) {
-    const int64_t qubit = condition_qubit_.empty() ? start + k : condition_qubit_[start + k];
+    const int64_t qubit = start + k;
     if (measured_[static_cast<size_t>(qubit)] != 1) continue;
     if (k >= 63) {
       can_match = false;  // the sum would not fit any condition value

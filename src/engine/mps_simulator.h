@@ -172,7 +172,6 @@ class MpsSimulator {
   std::vector<int64_t> qubit_to_position_;
   // The simulated qubit of each host qubit after a reordering search; empty
   // for the identity. Conditions name host qubits.
-  std::vector<int64_t> condition_qubit_;
   uint64_t max_bond_dimension_ = 512;
   int32_t thread_count_;
   int32_t hardware_threads_;

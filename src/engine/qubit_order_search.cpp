@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <limits>
 #include <stdexcept>
-#include <unordered_set>
 
 #include "circuit/quantum_circuit.h"
 #include "engine/circuit_optimizer.h"
@@ -244,51 +243,17 @@ bool OptimizeQuantumCircuit(QuantumCircuit& circuit) {
   const size_t n = static_cast<size_t>(circuit.total_qubits);
   const std::vector<uint64_t>& permutation = optimizer.permutation;
   if (permutation.size() != n) return false;
-
-  // Every record once (a record reachable twice must not move twice), and
-  // every qubit must have a new number, before anything changes.
-  std::vector<Instruction*> records;
-  std::unordered_set<const Instruction*> seen;
-  std::vector<const InstructionList*> pending{&circuit.instructions};
-  while (!pending.empty()) {
-    const InstructionList* list = pending.back();
-    pending.pop_back();
-    for (const InstructionPtr& record : *list) {
-      if (!record || !seen.insert(record.get()).second) continue;
-      for (uint64_t q : record->qubits) {
-        if (q >= n) return false;
-      }
-      records.push_back(record.get());
-      if (!record->sub_instructions.empty()) pending.push_back(&record->sub_instructions);
-    }
-  }
-
-  // The new map composes this search with any earlier one: host qubit q was
-  // simulated as old[q] and now becomes permutation[old[q]].
+  // The records stay as the user numbered them; the search only says where
+  // each qubit sits on the chain (its position). The records decide the
+  // search alone, so a later search replaces an earlier placement.
   std::vector<int64_t> map(n);
   std::vector<bool> taken(n, false);
-  bool old_valid = circuit.qubit_map.size() == n;
-  for (size_t q = 0; old_valid && q < n; ++q) {
-    const int64_t old = circuit.qubit_map[q];
-    old_valid = old >= 0 && static_cast<size_t>(old) < n && !taken[static_cast<size_t>(old)];
-    if (old_valid) taken[static_cast<size_t>(old)] = true;
-  }
   for (size_t q = 0; q < n; ++q) {
-    const size_t simulated = old_valid ? static_cast<size_t>(circuit.qubit_map[q]) : q;
-    map[q] = static_cast<int64_t>(permutation[simulated]);
-  }
-  std::vector<uint64_t> touched = circuit.touched_qubits;
-  if (touched.size() == n) {
-    for (size_t q = 0; q < n; ++q) touched[permutation[q]] = circuit.touched_qubits[q];
-  }
-
-  // From here on nothing allocates: the records, the map and the marks of
-  // touched qubits change together.
-  for (Instruction* record : records) {
-    for (uint64_t& q : record->qubits) q = permutation[q];
+    if (permutation[q] >= n || taken[permutation[q]]) return false;
+    taken[permutation[q]] = true;
+    map[q] = static_cast<int64_t>(permutation[q]);
   }
   circuit.qubit_map.swap(map);
-  circuit.touched_qubits.swap(touched);
   return true;
 }
 

@@ -49,7 +49,7 @@ void RunShots(MpsSimulator& engine, QuantumCircuit& circuit, Result& result, std
     stop_check();
     if (before_shot) before_shot(i, circuit.shots);
     engine.Run(circuit);
-    const std::string bits = MeasuredText(engine, &circuit, /*with_unmeasured=*/false);
+    const std::string bits = MeasuredText(engine, /*with_unmeasured=*/false);
     result.AppendShot(bits);
     if (file != nullptr) {
       *file << bits << '\n';

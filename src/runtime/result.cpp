@@ -106,7 +106,7 @@ std::vector<ComplexVector> Result::DensityMatrixLocked() const {
 }
 
 std::string Result::ClassicalRegisterLocked() const {
-  return MeasuredText(*engine_, circuit_.get(), /*with_unmeasured=*/true);
+  return MeasuredText(*engine_, /*with_unmeasured=*/true);
 }
 
 Result::Data Result::data() const {
