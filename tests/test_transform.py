@@ -741,3 +741,88 @@ def test_registration_order():
     assert names[-len(after_qasm):] == after_qasm
     tail = names[start + len(order):len(names) - len(after_qasm)]
     assert set(tail) <= {"from_qasm_file", "from_qasm_str"}
+
+
+# Conditions follow their qubits through every relabelling ---------------------------------
+
+def conditioned_source():
+    """x(0); measure; x(1) if qubit 0 read 1: ends in |11>."""
+    b = vl.QuantumCircuit(2)
+    b.x(0)
+    b.measure(0, 0)
+    b.x(1).c_if(0, 1)
+    return b
+
+
+def final_basis_state(qc):
+    psi = np.array(vl.BackendV2().run(qc, shots=1, mode="sync").result().get_statevector())
+    index = int(np.argmax(np.abs(psi)))
+    assert abs(psi[index]) == pytest.approx(1)
+    return index
+
+
+def register_conditioned_source():
+    """Qubits 0 and 1 read 1, 0; x(2) if the register (0, 1) holds 1."""
+    creg = vl.ClassicalRegister(2)
+    vl.QuantumCircuit(vl.QuantumRegister(2), creg)  # creg covers bits 0 and 1
+    b = vl.QuantumCircuit(3)
+    b.x(0)
+    b.measure([0, 1])
+    b.x(2).c_if(creg, 1)
+    return b
+
+
+def host(n):
+    return vl.QuantumCircuit(n)
+
+
+RELABELLINGS = {
+    "compose": lambda src, order: host(len(order)).compose(src, order),
+    "compose in place": lambda src, order: (lambda h: (h.compose(src, order, inplace=True), h)[1])(
+        host(len(order))),
+    "append": lambda src, order: (lambda h: (h.append(src, order, list(range(len(order)))), h)[1])(
+        host(len(order))),
+    "append gate": lambda src, order: (lambda h: (
+        h.append(src.to_gate(), order, list(range(len(order)))), h)[1])(host(len(order))),
+    "compose gate": lambda src, order: host(len(order)).compose(
+        src.to_gate(), order, list(range(len(order)))),
+    "nested gate": lambda src, order: (lambda h: (h.append(
+        (lambda w: (w.append(src.to_gate(), list(range(len(order))), list(range(len(order)))),
+                    w)[1])(host(len(order))).to_gate(), order, list(range(len(order)))), h)[1])(
+        host(len(order))),
+}
+
+
+@pytest.mark.parametrize("name", sorted(RELABELLINGS))
+def test_a_bit_condition_moves_with_its_qubit(name):
+    # Source qubit 0 lands on host qubit 1: the condition must test host qubit 1.
+    result = RELABELLINGS[name](conditioned_source(), [1, 0])
+    assert final_basis_state(result) == 0b11
+
+
+@pytest.mark.parametrize("name", sorted(RELABELLINGS))
+def test_a_register_condition_tests_exactly_the_mapped_qubits(name):
+    # Source qubits (0, 1) land on host qubits (2, 0): scattered, in that order.
+    order = [2, 0, 1]
+    result = RELABELLINGS[name](register_conditioned_source(), order)
+    # Host qubit 2 read 1 (bit 0), host qubit 0 read 0 (bit 1): value 1, x on host 1.
+    assert final_basis_state(result) == 0b110
+
+
+def test_reverse_bits_moves_conditions():
+    assert final_basis_state(conditioned_source().reverse_bits()) == 0b11
+    # Register (0, 1) becomes (2, 1): x(2) lands on qubit 0 and still fires.
+    assert final_basis_state(register_conditioned_source().reverse_bits()) == 0b101
+
+
+@pytest.mark.parametrize("depth", [0, 1, 2])
+def test_control_refuses_a_conditioned_record(depth):
+    src = vl.QuantumCircuit(2)
+    src.x(1).c_if(0, 1)
+    for _ in range(depth):
+        wrapper = vl.QuantumCircuit(2)
+        wrapper.append(src.to_gate(), [0, 1], [0, 1])
+        src = wrapper
+    with pytest.raises(RuntimeError) as info:
+        src.control(1)
+    assert "is not supported at this time for this operation" in str(info.value)

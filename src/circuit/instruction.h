@@ -24,6 +24,9 @@ struct ConditionRegister {
   std::string name;
   int32_t start = 0;
   int32_t size = 0;
+  // Set when a relabelling scattered the register's qubits: bit k of the
+  // tested value is qubit qubits[k]. Empty: qubits start .. start + size - 1.
+  std::vector<int64_t> qubits;
 };
 
 struct Instruction {

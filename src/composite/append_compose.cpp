@@ -1,5 +1,6 @@
 // append, compose and to_gate: other circuits and gates as composite records.
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -120,11 +121,29 @@ void MarkTouched(QuantumCircuit& qc, uint64_t qubit) {
 }
 
 void Insert(QuantumCircuit& qc, InstructionPtr composite, bool front) {
-  if (front) {
-    qc.instructions.insert(qc.instructions.begin(), std::move(composite));
-  } else {
+  if (!front) {
     qc.instructions.push_back(std::move(composite));
+    return;
   }
+  // A record at the front would send the next name lookup through the whole
+  // list again: the index takes it in here instead.
+  CompositeNameIndex* index = qc.composite_names.get();
+  InstructionList& list = qc.instructions;
+  const bool fresh = index != nullptr && index->scanned == list.size() &&
+                     (list.empty() || SameRecord(index->last, list.back()));
+  InstructionPtr inserted = composite;
+  list.insert(list.begin(), std::move(composite));
+  if (!fresh) return;
+  if (inserted && inserted->kind == kind::kComposite) {
+    CompositeNameIndex::Entry& entry = index->entries[inserted->name];
+    const InstructionPtr first = entry.first.lock();
+    if (first && !entry.mixed && !SameComposite(first->sub_instructions, inserted->sub_instructions)) {
+      entry.mixed = true;
+    }
+    entry.first = inserted;  // now the first of its name in the list
+  }
+  index->scanned = list.size();
+  index->last = list.back();
 }
 
 void RequireFitsCircuit(const QuantumCircuit& qc, const QuantumCircuit& other) {
@@ -247,6 +266,34 @@ bool MatricesClose(const Matrix& a, const Matrix& b) {
 
 }  // namespace
 
+void MapCondition(Instruction& record, const std::vector<int64_t>& qubit_map) {
+  if (!record.has_condition) return;
+  auto mapped = [&](int64_t q) {
+    return q >= 0 && static_cast<size_t>(q) < qubit_map.size() ? qubit_map[static_cast<size_t>(q)]
+                                                               : q;
+  };
+  if (record.condition_on_bit) {
+    record.condition_bit = mapped(record.condition_bit);
+    return;
+  }
+  ConditionRegister& reg = record.condition_register;
+  std::vector<int64_t> qubits = reg.qubits;
+  if (qubits.empty()) {
+    for (int32_t k = 0; k < reg.size; ++k) qubits.push_back(int64_t{reg.start} + k);
+  }
+  for (int64_t& q : qubits) q = mapped(q);
+  // Still in a row from a new start: the plain form, as written before.
+  bool in_row = !qubits.empty() && qubits.front() >= 0 &&
+                qubits.front() <= std::numeric_limits<int32_t>::max();
+  for (size_t k = 1; in_row && k < qubits.size(); ++k) in_row = qubits[k] == qubits[0] + int64_t(k);
+  if (in_row) {
+    reg.start = static_cast<int32_t>(qubits.front());
+    reg.qubits.clear();
+  } else if (!qubits.empty()) {
+    reg.qubits = std::move(qubits);
+  }
+}
+
 void CopyInstructionsMapped(const InstructionList& source, InstructionList& target,
                             const std::vector<int64_t>& qubit_map,
                             const std::vector<int64_t>& clbit_map) {
@@ -257,6 +304,7 @@ void CopyInstructionsMapped(const InstructionList& source, InstructionList& targ
     ForEachRecord(one, [&](Instruction& record) {
       for (uint64_t& q : record.qubits) q = static_cast<uint64_t>(qubit_map.at(q));
       for (uint64_t& c : record.clbits) c = static_cast<uint64_t>(clbit_map.at(c));
+      MapCondition(record, qubit_map);
     });
   }
 }
@@ -264,6 +312,7 @@ void CopyInstructionsMapped(const InstructionList& source, InstructionList& targ
 void RemapRecordQubits(InstructionList& list, const std::vector<int64_t>& permutation) {
   ForEachRecord(list, [&](Instruction& record) {
     for (uint64_t& q : record.qubits) q = static_cast<uint64_t>(permutation.at(q));
+    MapCondition(record, permutation);
   });
 }
 

@@ -124,6 +124,11 @@ void RequireControllable(const InstructionList& list, int32_t controls) {
     std::vector<const InstructionList*> nested;
     for (const InstructionPtr& record : *current) {
       if (!record) continue;
+      // A controlled form cannot keep a condition, and must not drop it.
+      if (record->has_condition) {
+        throw RunTimeError("Gate " + record->GateName() +
+                           " is not supported at this time for this operation");
+      }
       if (record->kind == kind::kComposite) {
         if (NamedComposite(*record) == Named::kNone) nested.push_back(&record->sub_instructions);
         continue;

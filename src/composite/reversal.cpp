@@ -150,6 +150,12 @@ CircuitPtr repeat(const QuantumCircuit& qc, int32_t reps) {
   if (reps < 0) throw std::invalid_argument("The number of repetitions must not be negative.");
   if (reps == 0) return nullptr;
   CircuitPtr result = copy(qc, "");
+  // One reservation for all copies: each copy reserving its own room would
+  // make the whole quadratic.
+  const size_t size = qc.instructions.size();
+  if (size != 0 && static_cast<size_t>(reps) <= result->instructions.max_size() / size) {
+    result->instructions.reserve(size * static_cast<size_t>(reps));
+  }
   for (int32_t i = 1; i < reps; ++i) CopyInstructions(qc.instructions, result->instructions);
   return result;
 }

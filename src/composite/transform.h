@@ -47,6 +47,10 @@ void CopyInstructionsMapped(const InstructionList& source, InstructionList& targ
 // Whether the sub-list `a` of a composite holds the same instructions as `b`.
 bool SameComposite(const InstructionList& a, const InstructionList& b);
 // Relabels every qubit q at every depth to permutation[q], in place.
+// A condition names qubits (a bit is the last outcome of its qubit): it
+// follows them through `qubit_map` like the record's own qubits.
+void MapCondition(Instruction& record, const std::vector<int64_t>& qubit_map);
+
 void RemapRecordQubits(InstructionList& list, const std::vector<int64_t>& permutation);
 
 // A Gate standing for a new composite of copies of the circuit's records.

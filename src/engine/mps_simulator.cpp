@@ -174,13 +174,17 @@ int64_t MpsSimulator::ConditionValueOf(const Instruction& record, bool& can_matc
     return measured_[static_cast<size_t>(bit)];
   }
   // Only the part of the register that lies on the engine's qubits can hold a 1.
+  const std::vector<int64_t>& scattered = record.condition_register.qubits;
   const int64_t start = record.condition_register.start;
-  const int64_t size = record.condition_register.size;
-  const int64_t first = std::max<int64_t>(0, -start);
-  const int64_t last = std::min<int64_t>(size, static_cast<int64_t>(n_) - start);
+  const int64_t size = scattered.empty() ? record.condition_register.size
+                                         : static_cast<int64_t>(scattered.size());
+  const int64_t first = scattered.empty() ? std::max<int64_t>(0, -start) : 0;
+  const int64_t last =
+      scattered.empty() ? std::min<int64_t>(size, static_cast<int64_t>(n_) - start) : size;
   int64_t value = 0;
   for (int64_t k = first; k < last; ++k) {
-    const int64_t qubit = start + k;
+    const int64_t qubit = scattered.empty() ? start + k : scattered[static_cast<size_t>(k)];
+    if (qubit < 0 || static_cast<uint64_t>(qubit) >= n_) continue;
     if (measured_[static_cast<size_t>(qubit)] != 1) continue;
     if (k >= 63) {
       can_match = false;  // the sum would not fit any condition value
