@@ -682,3 +682,69 @@ def test_controlled_circuit_draws_its_controls_above_the_box(vl, drawn):
         "┤0        ├ ",
         "└─────────┘ ",
     ]
+
+
+# Every gate shows; rows stay aligned ---------------------------------------------------------
+
+def drawing_rows(qc, capsys):
+    capsys.readouterr()
+    qc.draw()
+    return capsys.readouterr().out.splitlines()
+
+
+def display_width(text):
+    import unicodedata
+    return sum(2 if unicodedata.east_asian_width(ch) in "WF" else 1 for ch in text)
+
+
+@pytest.mark.parametrize("make_composite", [
+    lambda vl, qc: qc.pauli([0], "X"),
+    lambda vl, qc: qc.append((lambda one: (one.x(0), one.to_gate())[1])(vl.QuantumCircuit(1)), [0],
+                             [0]),
+    lambda vl, qc: qc.append(vl.QuantumCircuit.from_qasm_str(
+        'OPENQASM 2.0;\ninclude "qelib1.inc";\ngate g a { x a; }\nqreg q[1];\ng q[0];\n').to_gate(),
+        [0], [0]),
+])
+def test_a_one_qubit_composite_keeps_the_gates_beside_it(vl, make_composite, capsys):
+    qc = vl.QuantumCircuit(2)
+    qc.h(1)
+    make_composite(vl, qc)
+    rows = drawing_rows(qc, capsys)
+    wire1 = next(r for r in rows if "[1]:" in r)
+    assert "┤ H ├" in wire1
+
+
+def test_a_conditioned_barrier_leaves_no_gap_in_other_wires(vl, capsys):
+    qc = vl.QuantumCircuit(3)
+    qc.h(0)
+    qc.h(2)
+    qc.barrier([1]).c_if(0, 1)
+    qc.x(2)
+    rows = drawing_rows(qc, capsys)
+    wire0 = next(r for r in rows if "[0]:" in r)
+    start = wire0.index("■") + 1
+    # From the start of the wire to its end, nothing but gates and wire.
+    assert "   " not in wire0[start:].rstrip()
+    wire1 = next(r for r in rows if "[1]:" in r)
+    assert "   " not in wire1[wire1.index("■") + 1:].rstrip()
+
+
+@pytest.mark.parametrize("name", ["量子", "ｑｗ", "é", "q😀"])
+def test_wide_characters_keep_rows_aligned(vl, name, capsys):
+    qc = vl.QuantumCircuit(vl.QuantumRegister(2, name))
+    qc.h(0)
+    qc.x(1)
+    rows = [r for r in drawing_rows(qc, capsys) if r.strip()]
+    starts = {display_width(r[:r.index("■")]) for r in rows if "■" in r}
+    assert len(starts) == 1, rows
+    widths = {display_width(r.rstrip()) for r in rows if "┐" in r or "┘" in r}
+    assert len(widths) == 1, rows
+
+
+def test_without_standard_output_drawing_prints_nothing():
+    import subprocess
+    import sys
+    script = ("import sys, VelorinLib as vl\nqc = vl.QuantumCircuit(1)\nqc.h(0)\n"
+              "sys.stdout = None\nqc.draw()\nsys.stderr.write('done')\n")
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=60)
+    assert out.returncode == 0 and out.stderr == "done" and out.stdout == ""

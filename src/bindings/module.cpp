@@ -89,7 +89,12 @@ auto WithInterpreter(Work&& work) -> decltype(work()) {
 void InstallHostHooks() {
   platform::HostHooks hooks;
   hooks.print = [](const std::string& text, const std::string& end) {
-    WithInterpreter([&] { py::print(text, py::arg("end") = end); });
+    WithInterpreter([&] {
+      // No standard output (pythonw, or set to None): nothing to print to.
+      const py::object out = py::module_::import("sys").attr("stdout");
+      if (out.is_none()) return;
+      py::print(text, py::arg("end") = end, py::arg("file") = out);
+    });
   };
   hooks.blocking = [](const std::function<void()>& wait) {
     if (tReleased != nullptr || !PyGILState_Check()) {

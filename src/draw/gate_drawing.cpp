@@ -113,9 +113,13 @@ uint64_t CircuitDrawer::DrawInstruction(const Instruction& instruction, uint64_t
       need(1);
       if (instruction.clbits.empty()) throw RunTimeError(kUnexpectedGate);
       return DrawMeasure(instruction, q[0], instruction.clbits[0], x);
-    case kind::kBarrier: case kind::kBarrierAlt:
+    case kind::kBarrier: case kind::kBarrierAlt: {
       need(1);
-      return DrawBarrier(q[0], x);
+      // Drawn alone when conditioned: the other wires still run past it.
+      const uint64_t width = DrawBarrier(q[0], x);
+      if (width > 0 && Conditioned(instruction)) FillWiresExcept(q[0], q[0], x, width);
+      return width;
+    }
     case kind::kCSwap:
       need(3);
       return DrawControlledSwap(instruction, q[0], q[1], q[2], x);
@@ -152,6 +156,13 @@ uint64_t CircuitDrawer::DrawComposite(const Instruction& instruction, uint64_t x
     }
   }
   const std::string label = instruction.GateLabel();
+  // On one qubit a composite is a box like any one-qubit gate's, so that it
+  // shares its column with gates on other wires.
+  if (q.size() == 1 && instruction.num_ctrl_qubits == 0) {
+    const std::vector<std::string>& names = instruction.sub_names;
+    const std::string text = names.empty() || names[0].empty() ? label : names[0] + " " + label;
+    return DrawSingleQubitGate(instruction, q[0], x, instruction.params, text, false, true);
+  }
   if (instruction.num_ctrl_qubits > 0 && instruction.num_ctrl_qubits < q.size()) {
     const auto split = q.begin() + static_cast<std::ptrdiff_t>(instruction.num_ctrl_qubits);
     return DrawControlledMultiQubitBox(instruction, Wires(q.begin(), split), Wires(split, q.end()),

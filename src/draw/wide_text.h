@@ -6,6 +6,10 @@
 
 namespace velorin::draw {
 
+// The cell after a character that a terminal shows two columns wide; it
+// prints as nothing, so rows keep their alignment.
+constexpr char16_t kWideFiller = 0xFFFF;
+
 // Each byte that does not belong to a well-formed UTF-8 sequence becomes U+FFFD.
 std::u16string Widen(const std::string& utf8);
 
