@@ -143,10 +143,42 @@ void SvdMethods() {
   }
 }
 
+// The tiny splits of shallow circuits: the rotations on stack storage against
+// the general methods, in microseconds per call.
+void SmallSvdTimes() {
+  std::mt19937_64 rng(12);
+  std::normal_distribution<double> gauss;
+  std::printf("small SVD, us per call:  shape    one-sided Jacobi   Jacobi   zgesdd\n");
+  const Eigen::Index shapes[][2] = {{2, 2}, {4, 4}, {4, 8}, {8, 4}, {6, 6}, {8, 8}, {8, 16}, {16, 8}};
+  for (const auto& shape : shapes) {
+    Matrix a(shape[0], shape[1]);
+    for (Eigen::Index i = 0; i < a.size(); ++i) a(i) = Complex(gauss(rng), gauss(rng));
+    Eigen::VectorXd values;
+    Matrix u, vh;
+    constexpr int kCalls = 20000;
+    double us[3];
+    for (int m = 0; m < 3; ++m) {
+      const int64_t start = platform::SteadyNanoseconds();
+      for (int c = 0; c < kCalls; ++c) {
+        if (m == 0) {
+          SmallSvd(a, values, u, vh);
+        } else {
+          ThinSvd(a, values, u, vh, m == 1 ? SvdMethod::kJacobi : SvdMethod::kLapack);
+        }
+      }
+      us[m] = Seconds(start, platform::SteadyNanoseconds()) * 1e6 / kCalls;
+    }
+    std::printf("                         %2lldx%-4lld %12.2f %12.2f %8.2f\n",
+                static_cast<long long>(shape[0]), static_cast<long long>(shape[1]), us[0], us[1],
+                us[2]);
+  }
+}
+
 }  // namespace
 }  // namespace velorin
 
 int main() {
+  velorin::SmallSvdTimes();
   velorin::SvdMethods();
   for (uint64_t bond : {16, 64, 256}) velorin::TwoSiteUpdate(bond);
   velorin::GhzShots();

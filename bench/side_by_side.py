@@ -67,7 +67,7 @@ def main():
 
     print(f"side by side, whole runs in seconds, median of {repeats}"
           + (f"; reference: {baseline}" if baseline else "; no reference build (BASELINE=...)"))
-    header = f"{'workload':<18} {'shots':>6} " + " ".join(f"{s:>7}" for s, _ in systems)
+    header = f"{'workload':<22} {'shots':>6} " + " ".join(f"{s:>7}" for s, _ in systems)
     if baseline:
         header += f" {'speedup':>8}"
     header += "   first run / shots (ours" + (", ref)" if baseline else ")")
@@ -84,7 +84,7 @@ def main():
         for s, values in times.items():
             good = [v for v in values if v is not None]
             medians[s] = statistics.median(good) if good and len(good) == len(values) else None
-        line = f"{name:<18} {shots:>6} " + " ".join(fmt(medians[s]) for s, _ in systems)
+        line = f"{name:<22} {shots:>6} " + " ".join(fmt(medians[s]) for s, _ in systems)
         if baseline:
             ours, ref = medians["ours"], medians["ref"]
             line += f" {ref / ours:7.1f}x" if ours and ref else "        -"

@@ -1,8 +1,11 @@
 """The seeded workloads of the side-by-side timings, as gate lists.
 
 Each workload is a qubit count and a list of (name, qubits, params) with the
-names h, x, u (three angles), cx, cp (one angle); every circuit ends with a
-measurement of all qubits. The same lists feed every simulator compared.
+names h, x, u (three angles), cx, cp (one angle), swap and measure; an entry
+may carry a fourth element, a condition (clbit, value) on the gate. Every
+circuit ends with a measurement of all qubits. The same lists feed every
+simulator compared; one that cannot measure mid-circuit or condition gates
+skips the workloads that do.
 """
 import math
 import random
@@ -44,11 +47,30 @@ def brickwork(n, depth, seed=2026):
     return n, gates
 
 
+def mid_circuit(n, seed=2027):
+    """Every shot replays: measures every tenth qubit, flips its neighbour on a
+    one, then entangles further."""
+    rng = random.Random(seed)
+    gates = [("h", (q,), ()) for q in range(n)]
+    for start in (0, 1):
+        gates += [("cx", (q, q + 1), ()) for q in range(start, n - 1, 2)]
+    for q in range(0, n - 1, 10):
+        gates.append(("measure", (q,), ()))
+        gates.append(("x", (q + 1,), (), (q, 1)))
+    for start in (0, 1):
+        gates += [("cx", (q, q + 1), ()) for q in range(start, n - 1, 2)]
+    gates += [("u", (q,), tuple(rng.uniform(-math.pi, math.pi) for _ in range(3)))
+              for q in range(n)]
+    return n, gates
+
+
 _register("GHZ-100 x1000", 1000, True, ghz, 100)
 _register("GHZ-100 x10000", 10000, True, ghz, 100)
 _register("QFT-20", 1000, True, qft, 20)
 _register("QFT-24", 1000, True, qft, 24)
 _register("brickwork 20x10", 1000, True, brickwork, 20, 10)
 _register("brickwork 30x14", 1000, True, brickwork, 30, 14)
+_register("brickwork 30x14 x100", 100, True, brickwork, 30, 14)
+_register("mid-circuit 100 x10000", 10000, True, mid_circuit, 100)
 _register("brickwork 20x20", 1000, False, brickwork, 20, 20)
 _register("brickwork 40x20", 1000, False, brickwork, 40, 20)

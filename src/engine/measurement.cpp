@@ -1,5 +1,6 @@
 // Measurement: sample one qubit, project, renormalise, and restore the
 // canonical form of the bonds around it.
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -22,26 +23,34 @@ uint32_t FreshSeed() {
 }  // namespace
 
 // One generator per engine: seeding costs far more than a draw.
-double MpsSimulator::DrawUniform() {
+std::mt19937& MpsSimulator::Generator() {
   if (!generator_seeded_) {
     generator_.seed(FreshSeed());
     generator_seeded_ = true;
   }
-  const double c = std::generate_canonical<double, 53>(generator_);
+  return generator_;
+}
+
+double MpsSimulator::DrawUniform() {
+  const double c = std::generate_canonical<double, 53>(Generator());
   return c * (uniform_upper_ - uniform_lower_) + uniform_lower_;
 }
 
 void MpsSimulator::MeasureQubits(const std::vector<uint64_t>& qubits) {
   RequireChain();
-  std::vector<bool> wanted(n_, false);
+  // Storage kept from one call to the next: measures run every shot.
+  std::vector<uint8_t>& wanted = measure_wanted_;
+  wanted.assign(n_, 0);
   for (uint64_t q : qubits) {
-    if (q < n_) wanted[q] = true;  // other numbers are not qubits of this engine
+    if (q < n_) wanted[q] = 1;  // other numbers are not qubits of this engine
   }
-  std::vector<uint64_t> positions;
+  std::vector<uint64_t>& positions = measure_positions_;
+  positions.clear();
   for (uint64_t p = 0; p < n_; ++p) {
-    if (wanted[static_cast<size_t>(position_to_qubit_[p])]) positions.push_back(p);
+    if (wanted[static_cast<size_t>(position_to_qubit_[p])] != 0) positions.push_back(p);
   }
-  std::vector<int> outcomes(positions.size());
+  std::vector<int>& outcomes = measure_outcomes_;
+  outcomes.resize(positions.size());
   for (size_t j = 0; j < positions.size(); ++j) {
     const uint64_t sweep_end = j + 1 < positions.size() ? positions[j + 1] : n_ - 1;
     outcomes[j] = MeasureSite(positions[j], sweep_end);
@@ -54,22 +63,33 @@ void MpsSimulator::MeasureQubits(const std::vector<uint64_t>& qubits) {
 
 double MpsSimulator::ProbabilityOfZero(uint64_t position) const {
   RequirePosition(position);
-  Matrix m = chain_[position].factors[0];
-  if (position > 0) {
-    const BondValues& left = bonds_[position - 1];
-    for (Eigen::Index j = 0; j < m.rows() && j < static_cast<Eigen::Index>(left.size()); ++j) {
-      m.row(j) *= left[static_cast<size_t>(j)];
+  // The squared norm of factor 0 with both bonds absorbed, without a copy:
+  // column by column, each entry weighted by its row's bond value squared.
+  const Matrix& m = chain_[position].factors[0];
+  const BondValues* left = position > 0 ? &bonds_[position - 1] : nullptr;
+  const BondValues* right = position + 1 < n_ ? &bonds_[position] : nullptr;
+  const Eigen::Index rows = m.rows();
+  const Eigen::Index left_count =
+      left == nullptr ? 0 : std::min<Eigen::Index>(rows, static_cast<Eigen::Index>(left->size()));
+  double total = 0.0;
+  for (Eigen::Index j = 0; j < m.cols(); ++j) {
+    const Complex* column = m.data() + j * rows;
+    double sum = 0.0;
+    for (Eigen::Index i = 0; i < rows; ++i) {
+      double weight = std::norm(column[i]);
+      if (i < left_count) {
+        const double v = (*left)[static_cast<size_t>(i)];
+        weight *= v * v;
+      }
+      sum += weight;
     }
-  }
-  if (position + 1 < n_) {
-    const BondValues& right = bonds_[position];
-    for (Eigen::Index j = 0; j < m.cols() && j < static_cast<Eigen::Index>(right.size()); ++j) {
-      m.col(j) *= right[static_cast<size_t>(j)];
+    if (right != nullptr && j < static_cast<Eigen::Index>(right->size())) {
+      const double v = (*right)[static_cast<size_t>(j)];
+      sum *= v * v;
     }
+    total += sum;
   }
-  Matrix squared;
-  MultiplyElementwise(m, ConjugateMatrix(m), squared);
-  return squared.real().sum();
+  return total;
 }
 
 int MpsSimulator::MeasureSite(uint64_t position, uint64_t sweep_end) {
@@ -99,9 +119,15 @@ int MpsSimulator::MeasureSite(uint64_t position, uint64_t sweep_end) {
 
 void MpsSimulator::ProjectSite(uint64_t position, uint64_t sweep_end, int outcome, double p0) {
   chain_at_checkpoint_ = false;
-  const Matrix projector = outcome == 1 ? Matrix(kProj1 * (1.0 / std::sqrt(1.0 - p0)))
-                                        : Matrix(kProj0 * (1.0 / std::sqrt(p0)));
-  chain_[position].ApplyOneQubitGate(projector);
+  // The projector and its renormalisation, in place.
+  std::vector<Matrix>& f = chain_[position].factors;
+  if (outcome == 1) {
+    f[0].setZero();
+    f[1] *= 1.0 / std::sqrt(1.0 - p0);
+  } else {
+    f[1].setZero();
+    f[0] *= 1.0 / std::sqrt(p0);
+  }
 
   if (n_ > 1) {
     for (uint64_t i = position; i < sweep_end && i + 1 < n_; ++i) {

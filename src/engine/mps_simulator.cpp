@@ -35,9 +35,11 @@ int64_t DurationNanoseconds(double duration) {
   return static_cast<int64_t>(duration);
 }
 
-void Stamp(int64_t& field) { field = platform::SteadyNanoseconds(); }
-
 }  // namespace
+
+void MpsSimulator::StampNow(int64_t& field) const {
+  if (stamp_times_) field = platform::SteadyNanoseconds();
+}
 
 MpsSimulator::MpsSimulator(uint64_t num_qubits, double global_phase)
     : n_(num_qubits), global_phase_(global_phase) {
@@ -121,13 +123,14 @@ void MpsSimulator::SaveCheckpoint() {
 }
 
 void MpsSimulator::RestoreCheckpoint() {
+  const MpsSimulator& source = checkpoint_owner_ != nullptr ? *checkpoint_owner_ : *this;
   // Element-wise assignment keeps each matrix's storage when its shape fits.
   if (!chain_at_checkpoint_) {
-    chain_ = checkpoint_chain_;
-    bonds_ = checkpoint_bonds_;
+    chain_ = source.checkpoint_chain_;
+    bonds_ = source.checkpoint_bonds_;
   }
-  position_to_qubit_ = checkpoint_position_to_qubit_;
-  qubit_to_position_ = checkpoint_qubit_to_position_;
+  position_to_qubit_ = source.checkpoint_position_to_qubit_;
+  qubit_to_position_ = source.checkpoint_qubit_to_position_;
   chain_at_checkpoint_ = true;
 }
 
@@ -153,7 +156,10 @@ void MpsSimulator::Run(QuantumCircuit& circuit) {
   settle_pending_ = false;
   ExecuteInstructions(circuit, circuit.instructions, start, false);
   settle_pending_ = terminal_drawn_;
-  if (shots_run_ + 1 >= shots_planned_) SettleLastShot();
+  if (shots_run_ + 1 >= shots_planned_) {
+    SettleLastShot();
+    ReleaseReplicas();
+  }
   ++shots_run_;
 
   ran_once_ = true;
@@ -211,20 +217,14 @@ void MpsSimulator::PrintProgress(const InstructionList& list, size_t index) cons
                  " gate name: " + record.GateName() + "time: " + CurrentTimestamp());
 }
 
-struct MpsSimulator::WalkFrame {
-  const InstructionList* list;
-  size_t next;
-  bool nested;
-};
-
 void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const InstructionList& list,
                                        size_t start, bool nested) {
-  RequireChain();
   size_t begin = 0;
   if (start != 0 && !nested && checkpoint_valid_) {
     begin = start;
     RestoreCheckpoint();
   }
+  RequireChain();
   const int64_t first_measure = circuit.first_measure_index;
   // After an element of the top-level list: the first shot keeps the state
   // from just before the first measure or reset.
@@ -235,8 +235,13 @@ void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const Instructio
     }
   };
 
-  // Composites are walked with a stack of their own: nesting may be deep.
-  std::vector<WalkFrame> stack{{&list, begin, nested}};
+  // Composites are walked with a stack of their own: nesting may be deep. A
+  // walk inside a composite (a sub-list walked on its own) keeps a stack of
+  // its own too, so that the engine's reused one is never walked twice.
+  std::vector<WalkFrame> own_stack;
+  std::vector<WalkFrame>& stack = nested ? own_stack : walk_stack_;
+  stack.clear();
+  stack.push_back({&list, begin, nested, false});
   while (!stack.empty()) {
     WalkFrame& frame = stack.back();
     if (frame.next >= frame.list->size()) {
@@ -259,11 +264,15 @@ void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const Instructio
       after_element(frame);
       continue;
     }
+    const bool conditional = frame.conditional || record->has_condition;
+    if (record->kind == kind::kComposite) {
+      ++frame.next;  // its checkpoint test follows when its sub-list ends
+      const WalkFrame inner{&record->sub_instructions, 0, true, conditional};
+      stack.push_back(inner);  // may move the frames: `frame` is not used again
+      continue;
+    }
+    const size_t run_begin = index;
     switch (record->kind) {
-      case kind::kComposite:
-        ++frame.next;  // its checkpoint test follows when its sub-list ends
-        stack.push_back({&record->sub_instructions, 0, true});
-        continue;
       case kind::kMeasure:
         frame.next = ExecuteMeasureRun(current, index);
         break;
@@ -275,6 +284,11 @@ void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const Instructio
         ExecuteOne(*record);
         ++frame.next;
         break;
+    }
+    // Without times of its own, a replayed shot notes the records that not
+    // every shot executes; the others get their times from the last shot.
+    if (!stamp_times_ && conditional) {
+      for (size_t i = run_begin; i < frame.next; ++i) conditional_executed_.push_back(current[i].get());
     }
     after_element(frame);
   }
@@ -291,36 +305,40 @@ size_t MpsSimulator::ExecuteMeasureRun(const InstructionList& list, size_t index
   }
   // One clock reading serves every record of the run, for the start as for
   // the end: reading it per record cost more than drawing the outcomes.
-  std::vector<uint64_t> qubits;
-  qubits.reserve(end - index);
-  const int64_t started = platform::SteadyNanoseconds();
+  std::vector<uint64_t>& qubits = run_qubits_;
+  qubits.clear();
   for (size_t i = index; i < end; ++i) {
     if (!list[i]->qubits.empty()) qubits.push_back(list[i]->qubits[0]);
-    list[i]->start_time = started;
+  }
+  if (stamp_times_) {
+    const int64_t started = platform::SteadyNanoseconds();
+    for (size_t i = index; i < end; ++i) list[i]->start_time = started;
   }
   if (terminal_shot_ && !terminal_refused_) {
     MeasureRunTerminal(qubits);
   } else {
     MeasureQubits(qubits);
   }
-  const int64_t ended = platform::SteadyNanoseconds();
-  for (size_t i = index; i < end; ++i) list[i]->end_time = ended;
+  if (stamp_times_) {
+    const int64_t ended = platform::SteadyNanoseconds();
+    for (size_t i = index; i < end; ++i) list[i]->end_time = ended;
+  }
   return end;
 }
 
 void MpsSimulator::ExecuteReset(Instruction& record) {
   if (record.qubits.empty()) {
-    Stamp(record.start_time);
-    Stamp(record.end_time);
+    StampNow(record.start_time);
+    StampNow(record.end_time);
     return;
   }
   const uint64_t qubit = record.qubits[0];
   if (qubit >= n_) throw RunTimeError(kInvalidGateParameter);
   RestoreQubitOrder();
-  Stamp(record.start_time);
+  StampNow(record.start_time);
   chain_at_checkpoint_ = false;
   if (MeasureSite(qubit, n_ - 1) == 1) std::swap(chain_[qubit].factors[0], chain_[qubit].factors[1]);
-  Stamp(record.end_time);
+  StampNow(record.end_time);
 }
 
 void MpsSimulator::ExecuteOne(Instruction& record) {
@@ -330,7 +348,7 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
   const size_t qubit_count = record.qubits.size();
   const GateKind k = record.kind;
   if (k == kind::kDelay) {
-    Stamp(record.start_time);
+    StampNow(record.start_time);
     if (record.params.empty()) throw std::out_of_range("invalid vector subscript");
     const int64_t duration = DurationNanoseconds(record.params[0]);
     const int64_t now = platform::SteadyNanoseconds();
@@ -349,21 +367,21 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
         }
       }
     }
-    Stamp(record.end_time);
+    StampNow(record.end_time);
     return;
   }
   const bool fixed_one_qubit = k == kind::kX || k == kind::kT || k == kind::kS ||
                                k == kind::kTdg || k == kind::kSdg;
   if (k == kind::kI || k == kind::kId || IsBarrier(k) || qubit_count == 0) {
-    Stamp(record.start_time);
-    Stamp(record.end_time);
+    StampNow(record.start_time);
+    StampNow(record.end_time);
     return;
   }
   if (qubit_count >= 3 && !fixed_one_qubit) return;  // not simulated: composites carry these
   const uint64_t position = static_cast<uint64_t>(qubit_to_position_[record.qubits[0]]);
   std::vector<Matrix>& f = chain_[position].factors;
   chain_at_checkpoint_ = false;
-  Stamp(record.start_time);
+  StampNow(record.start_time);
   switch (k) {
     case kind::kX:
       std::swap(f[0], f[1]);
@@ -394,7 +412,7 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
       }
       break;
   }
-  Stamp(record.end_time);
+  StampNow(record.end_time);
 }
 
 }  // namespace velorin

@@ -5,8 +5,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "circuit/instruction.h"
@@ -22,6 +25,12 @@ extern std::atomic<bool> gQuiet;
 
 // The largest bond cap: in effect no cap.
 inline constexpr uint64_t kUnlimitedBondDimension = 4294967295u;
+
+// Storage the two-site update reuses from one split to the next.
+struct SplitWork {
+  Matrix stacked, joined, merged, scratch, u, vh;
+  Eigen::VectorXd values;
+};
 
 class MpsSimulator {
  public:
@@ -62,6 +71,22 @@ class MpsSimulator {
   // gQuiet and the circuit's quiet flag are off. Set it only for a run on the
   // caller's own thread; the default prints nothing.
   void SetProgressSink(LineSink sink) { progress_sink_ = std::move(sink); }
+
+  // Receives the bit string of a shot (as MeasuredBitString gives it).
+  using ShotSink = std::function<void(const std::string&)>;
+  // Shots after the first of a run, side by side: they replay independently,
+  // each from the checkpoint (or from the start when the circuit measures or
+  // resets first) into its own copy of the state, on the engine's worker
+  // threads and the calling one, with generators seeded from this engine's.
+  // Runs one batch of shots and hands their bit strings to `emit` in order, on
+  // the calling thread; returns how many it ran. Returns 0 when the run's
+  // shots do not take this way: before the first shot, for the last shot
+  // (which leaves its state in the engine), when the tail only measures (the
+  // sweep draws those), holds a delay, or prints progress lines. The records
+  // keep the times the shots run one by one would leave in them, but for the
+  // instructions that only some shots execute, which take the times of the
+  // last shot that did, read once per shot.
+  int64_t ReplayShots(QuantumCircuit& circuit, const ShotSink& emit);
   void SetStopCheck(StopCheck check) { stop_check_ = std::move(check); }
 
   // ---- two-site update ----
@@ -126,7 +151,13 @@ class MpsSimulator {
   double global_phase() const { return global_phase_; }
 
  private:
-  struct WalkFrame;
+  struct WalkFrame {
+    const InstructionList* list;
+    size_t next;
+    bool nested;
+    // Inside a composite that runs only when its condition holds.
+    bool conditional;
+  };
 
   void ExchangeAdjacent(uint64_t lo);
   void RebuildQubitToPosition();
@@ -143,9 +174,25 @@ class MpsSimulator {
   void ExecuteOne(Instruction& record);
   // A uniform number from the engine's generator, mapped onto the uniform range.
   double DrawUniform();
+  // The engine's generator, seeded at its first use.
+  std::mt19937& Generator();
   // The outcome at a position and the projection onto it, with the sweeps.
   void ProjectSite(uint64_t position, uint64_t sweep_end, int outcome, double p0);
   void ResetShotFields(const QuantumCircuit& circuit);
+  void StampNow(int64_t& field) const;
+
+  // ---- shots side by side ----
+  struct ReplayBatch;
+  // Where this run's replayed shots start, or -1 when they cannot run side by
+  // side.
+  int64_t ReplayStart(const QuantumCircuit& circuit) const;
+  std::unique_ptr<MpsSimulator> NewReplica();
+  // One replayed shot into this engine's own state; its bits into `bits`.
+  void ReplayOneShot(QuantumCircuit& circuit, size_t start, std::string& bits);
+  // The times of conditional records executed by the batch, into the records.
+  void MergeReplayTimes();
+  void ReleaseReplicas();
+  uint64_t CheckpointBytes() const;
 
   // ---- terminal sampling ----
   // When everything from the first measure on only measures (or marks time),
@@ -214,6 +261,27 @@ class MpsSimulator {
   uint64_t batch_next_ = 0;
   // This shot's outcome per qubit (-1: not measured).
   std::vector<int8_t> shot_outcomes_;
+
+  // Storage reused instruction by instruction.
+  SplitWork split_work_;
+  std::vector<uint8_t> measure_wanted_;
+  std::vector<uint64_t> measure_positions_;
+  std::vector<int> measure_outcomes_;
+  std::vector<uint64_t> run_qubits_;
+  std::vector<WalkFrame> walk_stack_;
+
+  // ---- shots side by side ----
+  // Off while a replayed shot runs: the clock is then read once per shot and
+  // only records under a condition take its times (see ReplayShots).
+  bool stamp_times_ = true;
+  std::vector<Instruction*> conditional_executed_;
+  std::unordered_map<Instruction*, std::pair<int64_t, int64_t>> conditional_times_;
+  // A replica restores the checkpoint of the engine that made it.
+  const MpsSimulator* checkpoint_owner_ = nullptr;
+  std::vector<std::unique_ptr<MpsSimulator>> replicas_;
+  std::vector<std::string> replay_bits_;
+  // Nanoseconds of one replayed shot on one thread, as last measured (0: not yet).
+  int64_t replay_shot_nanoseconds_ = 0;
 };
 
 // Merges two tensors (left columns scaled by the bond between them) into

@@ -43,7 +43,9 @@ void MpsSimulator::ExchangeAdjacent(uint64_t lo) {
   static const Matrix kPlaceholder = Matrix::Zero(1, 1);
   ApplyTwoSiteGate(lo, kind::kSwap, kPlaceholder, false);
   std::swap(position_to_qubit_[lo], position_to_qubit_[lo + 1]);
-  RebuildQubitToPosition();
+  // Only the two exchanged qubits change places.
+  qubit_to_position_[static_cast<size_t>(position_to_qubit_[lo])] = static_cast<int64_t>(lo);
+  qubit_to_position_[static_cast<size_t>(position_to_qubit_[lo + 1])] = static_cast<int64_t>(lo + 1);
 }
 
 void MpsSimulator::SwapPositions(uint64_t a, uint64_t b) {

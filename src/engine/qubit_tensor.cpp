@@ -31,6 +31,38 @@ int QubitTensor::ApplyMatrix(const Matrix& matrix, const std::vector<size_t>& in
 }
 
 void QubitTensor::ApplyOneQubitGate(const Matrix& matrix) {
+  // The common case in place, entry by entry: no new factors.
+  if (matrix.rows() == 2 && matrix.cols() == 2 && factors.size() >= 2 &&
+      factors[0].rows() == factors[1].rows() && factors[0].cols() == factors[1].cols()) {
+    Matrix& f0 = factors[0];
+    Matrix& f1 = factors[1];
+    const Complex a = matrix(0, 0), b = matrix(0, 1), c = matrix(1, 0), d = matrix(1, 1);
+    const Complex zero(0.0, 0.0);
+    if (b == zero && c == zero) {
+      // Diagonal (phases, projectors): a zero weight clears its factor.
+      if (a == zero) f0.setZero(); else if (a != Complex(1.0, 0.0)) f0 *= a;
+      if (d == zero) f1.setZero(); else if (d != Complex(1.0, 0.0)) f1 *= d;
+      return;
+    }
+    if (a == zero && d == zero) {
+      // Anti-diagonal (x, y): an exchange and two scalings.
+      f0.swap(f1);
+      if (b != Complex(1.0, 0.0)) f0 *= b;
+      if (c != Complex(1.0, 0.0)) f1 *= c;
+      return;
+    }
+    double* x = reinterpret_cast<double*>(f0.data());
+    double* y = reinterpret_cast<double*>(f1.data());
+    const Eigen::Index size = 2 * f0.size();
+    for (Eigen::Index i = 0; i < size; i += 2) {
+      const double xr = x[i], xi = x[i + 1], yr = y[i], yi = y[i + 1];
+      x[i] = a.real() * xr - a.imag() * xi + b.real() * yr - b.imag() * yi;
+      x[i + 1] = a.real() * xi + a.imag() * xr + b.real() * yi + b.imag() * yr;
+      y[i] = c.real() * xr - c.imag() * xi + d.real() * yr - d.imag() * yi;
+      y[i + 1] = c.real() * xi + c.imag() * xr + d.real() * yi + d.imag() * yr;
+    }
+    return;
+  }
   std::vector<size_t> indices(static_cast<size_t>(matrix.cols()));
   for (size_t i = 0; i < indices.size(); ++i) indices[i] = i;
   ApplyMatrix(matrix, indices);

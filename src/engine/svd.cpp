@@ -2,6 +2,7 @@
 
 #include <Eigen/SVD>
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <complex>
 #include <cstdint>
@@ -9,6 +10,7 @@
 
 #include "engine/qubit_tensor.h"
 #include "platform/blas.h"
+#include "platform/threads.h"
 
 namespace velorin {
 
@@ -24,6 +26,9 @@ constexpr Eigen::Index kLapackMinRows = 8;
 // From this many rows more threads shorten a split more than they cost;
 // below it they only wait for each other.
 constexpr Eigen::Index kParallelMinRows = 768;
+
+// Set on a thread whose splits must stay on it (see SerialMath).
+thread_local bool tSerialMath = false;
 // Products of at least this many multiply-adds go to the BLAS.
 constexpr Eigen::Index kBlasMinWork = 4096;
 
@@ -51,7 +56,171 @@ bool LapackSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) 
   return LapackSvdInto(a.rows(), a.cols(), work.data(), values.data(), u.data(), vh.data());
 }
 
+// One-sided Jacobi: rotate pairs of columns of the tall working matrix until
+// every pair is orthogonal to working precision; the column norms are then the
+// singular values. Sweeps are few at these sizes; past this many the matrix is
+// handed to the general methods.
+constexpr int kMaxJacobiSweeps = 40;
+constexpr double kEpsilon = 2.220446049250313e-16;
+// Squared column norms below this fraction of the largest are zero.
+constexpr double kNegligibleSquared = 1e-60;
+
+// Unit columns where the rotations left a zero column (a zero singular value):
+// the first basis vector that stays independent of the columns before it.
+void CompleteBasis(Complex* columns, Eigen::Index m, Eigen::Index first, Eigen::Index count) {
+  for (Eigen::Index j = first; j < count; ++j) {
+    Complex* out = columns + j * m;
+    for (Eigen::Index e = 0; e < m; ++e) {
+      for (Eigen::Index i = 0; i < m; ++i) out[i] = Complex(i == e ? 1.0 : 0.0, 0.0);
+      for (int pass = 0; pass < 2; ++pass) {  // twice: one pass may leave rounding behind
+        for (Eigen::Index l = 0; l < j; ++l) {
+          const Complex* prior = columns + l * m;
+          Complex dot(0.0, 0.0);
+          for (Eigen::Index i = 0; i < m; ++i) dot += std::conj(prior[i]) * out[i];
+          for (Eigen::Index i = 0; i < m; ++i) out[i] -= dot * prior[i];
+        }
+      }
+      double norm = 0.0;
+      for (Eigen::Index i = 0; i < m; ++i) norm += std::norm(out[i]);
+      if (norm > 0.25) {
+        const double scale = 1.0 / std::sqrt(norm);
+        for (Eigen::Index i = 0; i < m; ++i) out[i] *= scale;
+        break;
+      }
+    }
+  }
+}
+
 }  // namespace
+
+bool SmallSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
+  const Eigen::Index rows = a.rows();
+  const Eigen::Index cols = a.cols();
+  // A wide matrix is decomposed through its adjoint, so that the working
+  // matrix always has the shorter side as its columns.
+  const bool wide = cols > rows;
+  const Eigen::Index m = wide ? cols : rows;
+  const Eigen::Index k = wide ? rows : cols;
+  if (k < 1 || k > kSmallSvdMaxSide || m > kSmallSvdMaxLongSide) return false;
+  Complex w[kSmallSvdMaxLongSide * kSmallSvdMaxSide];
+  Complex v[kSmallSvdMaxSide * kSmallSvdMaxSide];
+  for (Eigen::Index j = 0; j < k; ++j) {
+    for (Eigen::Index i = 0; i < m; ++i) {
+      const Complex x = wide ? std::conj(a(j, i)) : a(i, j);
+      if (!std::isfinite(x.real()) || !std::isfinite(x.imag())) return false;
+      w[j * m + i] = x;
+    }
+    for (Eigen::Index i = 0; i < k; ++i) v[j * k + i] = Complex(i == j ? 1.0 : 0.0, 0.0);
+  }
+
+  const double tolerance = kEpsilon * static_cast<double>(m);
+  // Columns this far below the largest count as zero: rotating rounding noise
+  // against the others would only shrink it towards the subnormal numbers,
+  // where the rotations stop being unitary. Far below any value the
+  // truncation keeps.
+  double largest = 0.0;
+  for (Eigen::Index j = 0; j < k; ++j) {
+    double sum = 0.0;
+    for (Eigen::Index i = 0; i < m; ++i) sum += std::norm(w[j * m + i]);
+    largest = std::max(largest, sum);
+  }
+  const double negligible = largest * kNegligibleSquared;
+  bool converged = false;
+  // Complex products written out: the library's operator checks for
+  // infinities at every multiplication, which the finite input cannot hold.
+  for (int sweep = 0; sweep < kMaxJacobiSweeps && !converged; ++sweep) {
+    converged = true;
+    for (Eigen::Index p = 0; p + 1 < k; ++p) {
+      for (Eigen::Index q = p + 1; q < k; ++q) {
+        double* wp = reinterpret_cast<double*>(w + p * m);
+        double* wq = reinterpret_cast<double*>(w + q * m);
+        double alpha = 0.0, beta = 0.0, gamma_re = 0.0, gamma_im = 0.0;
+        for (Eigen::Index i = 0; i < 2 * m; i += 2) {
+          alpha += wp[i] * wp[i] + wp[i + 1] * wp[i + 1];
+          beta += wq[i] * wq[i] + wq[i + 1] * wq[i + 1];
+          gamma_re += wp[i] * wq[i] + wp[i + 1] * wq[i + 1];
+          gamma_im += wp[i] * wq[i + 1] - wp[i + 1] * wq[i];
+        }
+        if (!(alpha > negligible && beta > negligible)) continue;
+        const double g = std::sqrt(gamma_re * gamma_re + gamma_im * gamma_im);
+        if (!(g > tolerance * std::sqrt(alpha) * std::sqrt(beta))) continue;
+        converged = false;
+        // The phase that makes the pair's overlap real, then the real
+        // rotation that removes it (the symmetric 2x2 Schur step).
+        const double phase_re = gamma_re / g;
+        const double phase_im = -gamma_im / g;
+        const double zeta = (beta - alpha) / (2.0 * g);
+        const double root = std::abs(zeta) > 1e150 ? std::abs(zeta) : std::sqrt(1.0 + zeta * zeta);
+        const double t = (zeta >= 0.0 ? 1.0 : -1.0) / (std::abs(zeta) + root);
+        const double c = 1.0 / std::sqrt(1.0 + t * t);
+        const double s = c * t;
+        auto rotate = [&](double* x, double* y, Eigen::Index length) {
+          for (Eigen::Index i = 0; i < 2 * length; i += 2) {
+            const double xr = x[i], xi = x[i + 1];
+            const double yr = y[i] * phase_re - y[i + 1] * phase_im;
+            const double yi = y[i] * phase_im + y[i + 1] * phase_re;
+            x[i] = c * xr - s * yr;
+            x[i + 1] = c * xi - s * yi;
+            y[i] = s * xr + c * yr;
+            y[i + 1] = s * xi + c * yi;
+          }
+        };
+        rotate(wp, wq, m);
+        rotate(reinterpret_cast<double*>(v + p * k), reinterpret_cast<double*>(v + q * k), k);
+      }
+    }
+  }
+  if (!converged) return false;
+
+  // Descending order of the column norms.
+  double norms[kSmallSvdMaxSide];
+  Eigen::Index order[kSmallSvdMaxSide];
+  for (Eigen::Index j = 0; j < k; ++j) {
+    double sum = 0.0;
+    for (Eigen::Index i = 0; i < m; ++i) sum += std::norm(w[j * m + i]);
+    norms[j] = sum > negligible ? std::sqrt(sum) : 0.0;
+    order[j] = j;
+  }
+  for (Eigen::Index j = 1; j < k; ++j) {
+    const Eigen::Index moving = order[j];
+    Eigen::Index i = j;
+    for (; i > 0 && norms[order[i - 1]] < norms[moving]; --i) order[i] = order[i - 1];
+    order[i] = moving;
+  }
+  // The left vectors of the working matrix (its normalised columns) and the
+  // right ones (the accumulated rotations), both in that order.
+  Complex left[kSmallSvdMaxLongSide * kSmallSvdMaxSide];
+  Complex right[kSmallSvdMaxSide * kSmallSvdMaxSide];
+  values.resize(k);
+  Eigen::Index nonzero = k;
+  for (Eigen::Index j = 0; j < k; ++j) {
+    const Eigen::Index from = order[j];
+    const double value = norms[from];
+    values[j] = value;
+    if (value > 0.0) {
+      const double scale = 1.0 / value;
+      for (Eigen::Index i = 0; i < m; ++i) left[j * m + i] = w[from * m + i] * scale;
+    } else if (nonzero == k) {
+      nonzero = j;
+    }
+    for (Eigen::Index i = 0; i < k; ++i) right[j * k + i] = v[from * k + i];
+  }
+  CompleteBasis(left, m, nonzero, k);
+
+  u.resize(rows, k);
+  vh.resize(k, cols);
+  for (Eigen::Index j = 0; j < k; ++j) {
+    if (wide) {
+      // a = right * S * left^H.
+      for (Eigen::Index i = 0; i < rows; ++i) u(i, j) = right[j * k + i];
+      for (Eigen::Index c = 0; c < cols; ++c) vh(j, c) = std::conj(left[j * m + c]);
+    } else {
+      for (Eigen::Index i = 0; i < rows; ++i) u(i, j) = left[j * m + i];
+      for (Eigen::Index c = 0; c < cols; ++c) vh(j, c) = std::conj(right[j * k + c]);
+    }
+  }
+  return true;
+}
 
 bool LapackSvdInto(Eigen::Index rows, Eigen::Index cols, Complex* a, double* values, Complex* u,
                    Complex* vh) {
@@ -89,8 +258,26 @@ void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out) {
 bool HaveLapack() { return platform::Blas() != nullptr; }
 
 int ThreadsForRows(Eigen::Index rows) {
-  return rows >= kParallelMinRows ? static_cast<int>(std::max<uint64_t>(gNumThreads, 1)) : 1;
+  if (rows < kParallelMinRows || tSerialMath) return 1;
+  const uint64_t most = std::max<uint64_t>(gNumThreads, 1);
+  // Only the cores free at this moment: on a loaded machine the extra threads
+  // would wait for cores, and the split with them, longer than it takes alone.
+  const uint32_t hardware = platform::HardwareThreads();
+  const uint32_t runnable = platform::RunnableThreads();
+  if (hardware == 0 || runnable == 0) return static_cast<int>(most);
+  const uint64_t free = hardware > runnable ? hardware - runnable : 0;
+  return static_cast<int>(std::min<uint64_t>(most, 1 + free));
 }
+
+SerialMath::SerialMath(bool set_libraries) : previous_(tSerialMath) {
+  tSerialMath = true;
+  if (set_libraries) {
+    UseThreads(1);
+    platform::SetBlasThreads(1);
+  }
+}
+
+SerialMath::~SerialMath() { tSerialMath = previous_; }
 
 SvdMethod ThinSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh,
                   SvdMethod method) {

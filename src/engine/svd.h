@@ -16,6 +16,15 @@ enum class SvdMethod { kAuto, kJacobi, kDivideAndConquer, kLapack };
 SvdMethod ThinSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh,
                   SvdMethod method = SvdMethod::kAuto);
 
+// The thin SVD of a small matrix (at most kSmallSvdMaxSide rows or columns on
+// its shorter side and kSmallSvdMaxLongSide on the longer) by one-sided Jacobi
+// rotations: every singular value to working precision, relative to itself,
+// and no heap storage once the outputs have their shapes. False when the matrix
+// is larger or holds a value that is not finite; the outputs are then undefined.
+inline constexpr Eigen::Index kSmallSvdMaxSide = 8;
+inline constexpr Eigen::Index kSmallSvdMaxLongSide = 16;
+bool SmallSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh);
+
 // zgesdd on storage the caller owns, exactly as the split runs it: `a` (rows x
 // cols, column-major, leading dimension rows) is overwritten, `values` takes
 // min(rows, cols) entries, `u` rows x k and `vh` k x cols. False when no
@@ -31,7 +40,23 @@ void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out);
 bool HaveLapack();
 
 // Threads for the work around one split of a merged matrix of `rows` rows:
-// one below a size where more pay off, else the engine's thread count.
+// one below a size where more pay off, and one on a thread under SerialMath;
+// else the engine's thread count, bounded by the cores free at the moment.
 int ThreadsForRows(Eigen::Index rows);
+
+// While one lives, the splits made on its thread use that thread alone: shots
+// that run side by side must not each start a pool. With `set_libraries` it
+// also sets the libraries' process-wide thread counts to one; the thread that
+// starts the others does so first, so that none of them changes the counts.
+class SerialMath {
+ public:
+  explicit SerialMath(bool set_libraries);
+  ~SerialMath();
+  SerialMath(const SerialMath&) = delete;
+  SerialMath& operator=(const SerialMath&) = delete;
+
+ private:
+  bool previous_;
+};
 
 }  // namespace velorin

@@ -19,6 +19,8 @@ constexpr double kDropThreshold = 1e-8;
 // Kept values are rescaled unless their squares already sum to 1 within this.
 constexpr double kNormTolerance = 1e-9;
 constexpr double kMachineEpsilon = 2.220446049250313e-16;
+// Work storage up to this many entries per matrix stays with the engine.
+constexpr Eigen::Index kKeptWorkEntries = 65536;
 
 // Kinds applied through their 4x4 matrix.
 bool IsMatrixKind(GateKind k) {
@@ -72,38 +74,27 @@ void ContractTwoSites(const QubitTensor& left, const BondValues& bond, const Qub
   }
 }
 
-void SplitTwoSites(const QubitTensor& merged, QubitTensor& left, BondValues& bond,
-                   QubitTensor& right) {
-  if (merged.factors.size() != 4) return;
-  const Matrix& f0 = merged.factors[0];
-  const Matrix& f1 = merged.factors[1];
-  const Matrix& f2 = merged.factors[2];
-  const Matrix& f3 = merged.factors[3];
-  // Both halves must be equal blocks, or the split would not give two
-  // factors of one shape per position.
-  if (f0.rows() != f1.rows() || f2.rows() != f3.rows() || f0.rows() != f2.rows() ||
-      f0.cols() != f2.cols() || f1.cols() != f3.cols() || f0.cols() != f1.cols() ||
-      f0.rows() == 0 || f0.cols() == 0) {
-    return;
-  }
-  const Eigen::Index rows = f0.rows() + f2.rows();
-  const Eigen::Index cols = f0.cols() + f1.cols();
-  Matrix a(rows, cols);
-  a.topLeftCorner(f0.rows(), f0.cols()) = f0;
-  a.topRightCorner(f1.rows(), f1.cols()) = f1;
-  a.bottomLeftCorner(f2.rows(), f2.cols()) = f2;
-  a.bottomRightCorner(f3.rows(), f3.cols()) = f3;
+namespace {
 
-  Eigen::VectorXd values;
-  Matrix u, vh;
-  ThinSvd(a, values, u, vh);
+// The truncated split of a merged pair laid out as one matrix: the left
+// position's index and its left bond on the rows (physical value 0 in the top
+// half), the right position's on the columns (value 0 in the left half).
+// `a` is left as it was; `work` holds the decomposition.
+void SplitMerged(const Matrix& a, uint64_t max_bond_dimension, QubitTensor& left,
+                 BondValues& bond, QubitTensor& right, SplitWork& work) {
+  const Eigen::Index rows = a.rows();
+  const Eigen::Index cols = a.cols();
+  Eigen::VectorXd& values = work.values;
+  Matrix& u = work.u;
+  Matrix& vh = work.vh;
+  if (!SmallSvd(a, values, u, vh)) ThinSvd(a, values, u, vh);
 
   Eigen::Index passing = 0;
   while (passing < values.size() && values[passing] * values[passing] > kDropThreshold) {
     ++passing;
   }
   // At least one value survives, so every position keeps a bond of size >= 1.
-  const uint64_t cap = std::max<uint64_t>(merged.max_bond_dimension, 1);
+  const uint64_t cap = std::max<uint64_t>(max_bond_dimension, 1);
   const Eigen::Index keep = std::max<Eigen::Index>(
       1, static_cast<Eigen::Index>(std::min<uint64_t>(static_cast<uint64_t>(passing), cap)));
 
@@ -125,6 +116,33 @@ void SplitTwoSites(const QubitTensor& merged, QubitTensor& left, BondValues& bon
   right.factors[1] = vh.topRightCorner(keep, cols - half_cols);
 }
 
+}  // namespace
+
+void SplitTwoSites(const QubitTensor& merged, QubitTensor& left, BondValues& bond,
+                   QubitTensor& right) {
+  if (merged.factors.size() != 4) return;
+  const Matrix& f0 = merged.factors[0];
+  const Matrix& f1 = merged.factors[1];
+  const Matrix& f2 = merged.factors[2];
+  const Matrix& f3 = merged.factors[3];
+  // Both halves must be equal blocks, or the split would not give two
+  // factors of one shape per position.
+  if (f0.rows() != f1.rows() || f2.rows() != f3.rows() || f0.rows() != f2.rows() ||
+      f0.cols() != f2.cols() || f1.cols() != f3.cols() || f0.cols() != f1.cols() ||
+      f0.rows() == 0 || f0.cols() == 0) {
+    return;
+  }
+  const Eigen::Index rows = f0.rows() + f2.rows();
+  const Eigen::Index cols = f0.cols() + f1.cols();
+  Matrix a(rows, cols);
+  a.topLeftCorner(f0.rows(), f0.cols()) = f0;
+  a.topRightCorner(f1.rows(), f1.cols()) = f1;
+  a.bottomLeftCorner(f2.rows(), f2.cols()) = f2;
+  a.bottomRightCorner(f3.rows(), f3.cols()) = f3;
+  SplitWork work;
+  SplitMerged(a, merged.max_bond_dimension, left, bond, right, work);
+}
+
 void MpsSimulator::ApplyTwoQubitGate(uint64_t a, uint64_t b, GateKind k, const Matrix& matrix) {
   RequirePosition(a);
   RequirePosition(b);
@@ -140,39 +158,116 @@ void MpsSimulator::ApplyTwoSiteGate(uint64_t p, GateKind k, const Matrix& matrix
   RequirePosition(p);
   RequirePosition(p + 1);
   CheckTwoQubitMatrix(k, matrix);
-  chain_at_checkpoint_ = false;
   const bool last_pair = n_ == p + 2;
   QubitTensor& left = chain_[p];
   QubitTensor& right = chain_[p + 1];
-  if (p > 0) left.ScaleRows(bonds_[p - 1]);
-  if (!last_pair) right.ScaleColumns(bonds_[p + 1]);
+  // Both positions must hold two factors of one shape each, joined by bonds
+  // that fit them; anything else is no state this engine makes.
+  if (left.factors.size() != 2 || right.factors.size() != 2) return;
+  const Matrix& l0 = left.factors[0];
+  const Matrix& l1 = left.factors[1];
+  const Matrix& r0 = right.factors[0];
+  const Matrix& r1 = right.factors[1];
+  const Eigen::Index chi_left = l0.rows();
+  const Eigen::Index chi = l0.cols();
+  const Eigen::Index chi_right = r0.cols();
+  if (l1.rows() != chi_left || l1.cols() != chi || r0.rows() != chi || r1.rows() != chi ||
+      r1.cols() != chi_right || chi_left == 0 || chi == 0 || chi_right == 0) {
+    return;
+  }
+  chain_at_checkpoint_ = false;
 
-  QubitTensor merged;
-  merged.max_bond_dimension = max_bond_dimension_;
-  ContractTwoSites(left, bonds_[p], right, merged);
+  // The merged pair as one matrix: [l0; l1] with the outer bond on its rows
+  // and the middle bond on its columns, times [r0 r1] with the other outer
+  // bond on its columns. One product instead of four, in reused storage.
+  SplitWork& w = split_work_;
+  Matrix& stacked = w.stacked;
+  stacked.resize(2 * chi_left, chi);
+  stacked.topRows(chi_left) = l0;
+  stacked.bottomRows(chi_left) = l1;
+  if (p > 0 && !IsProductBond(bonds_[p - 1])) {
+    const BondValues& outer = bonds_[p - 1];
+    const Eigen::Index count = std::min<Eigen::Index>(chi_left, static_cast<Eigen::Index>(outer.size()));
+    for (Eigen::Index j = 0; j < count; ++j) {
+      stacked.row(j) *= outer[static_cast<size_t>(j)];
+      stacked.row(chi_left + j) *= outer[static_cast<size_t>(j)];
+    }
+  }
+  if (!IsProductBond(bonds_[p])) {
+    const BondValues& middle = bonds_[p];
+    const Eigen::Index count = std::min<Eigen::Index>(chi, static_cast<Eigen::Index>(middle.size()));
+    for (Eigen::Index j = 0; j < count; ++j) stacked.col(j) *= middle[static_cast<size_t>(j)];
+  }
+  Matrix& joined = w.joined;
+  joined.resize(chi, 2 * chi_right);
+  joined.leftCols(chi_right) = r0;
+  joined.rightCols(chi_right) = r1;
+  if (!last_pair && !IsProductBond(bonds_[p + 1])) {
+    const BondValues& outer = bonds_[p + 1];
+    const Eigen::Index count = std::min<Eigen::Index>(chi_right, static_cast<Eigen::Index>(outer.size()));
+    for (Eigen::Index j = 0; j < count; ++j) {
+      joined.col(j) *= outer[static_cast<size_t>(j)];
+      joined.col(chi_right + j) *= outer[static_cast<size_t>(j)];
+    }
+  }
+  Matrix& merged = w.merged;
+  MultiplyInto(stacked, joined, merged);
 
-  std::vector<Matrix>& f = merged.factors;
+  // Blocks of the merged matrix: the pair's basis states |left right>.
+  auto block = [&](Matrix& m, int index) {
+    return m.block((index >> 1) * chi_left, (index & 1) * chi_right, chi_left, chi_right);
+  };
   switch (k) {
     case kind::kCX:
-      if (reversed) std::swap(f[1], f[3]); else std::swap(f[2], f[3]);
+      if (reversed) {
+        block(merged, 1).swap(block(merged, 3));
+      } else {
+        block(merged, 2).swap(block(merged, 3));
+      }
       break;
     case kind::kCZ:
-      f[3] = -f[3];
+      block(merged, 3) *= -1.0;
       break;
     case kind::kSwap:
-      std::swap(f[1], f[2]);
+      block(merged, 1).swap(block(merged, 2));
       break;
     case kind::kCU1:
-      f[3] *= Phase(matrix(3, 3).real());
+      block(merged, 3) *= Phase(matrix(3, 3).real());
       break;
     default:
-      if (IsMatrixKind(k)) merged.ApplyTwoQubitGate(matrix, !reversed);
+      if (IsMatrixKind(k)) {
+        // The gate's first qubit is the left position unless reversed.
+        static constexpr int kFirstOnLeft[4] = {0, 2, 1, 3};
+        static constexpr int kFirstOnRight[4] = {0, 1, 2, 3};
+        const int* index = reversed ? kFirstOnRight : kFirstOnLeft;
+        Matrix& before = w.scratch;
+        before = merged;
+        for (int i = 0; i < 4; ++i) {
+          auto out = block(merged, index[i]);
+          bool written = false;
+          for (int m = 0; m < 4; ++m) {
+            const Complex weight = matrix(i, m);
+            // Controlled gates are mostly zeros; a zero weight adds nothing.
+            if (weight == Complex(0.0, 0.0)) continue;
+            if (written) {
+              out += weight * block(before, index[m]);
+            } else {
+              out = weight * block(before, index[m]);
+              written = true;
+            }
+          }
+          if (!written) out.setZero();
+        }
+      }
       break;  // any other kind: only re-split
   }
 
-  SplitTwoSites(merged, left, bonds_[p], right);
+  SplitMerged(merged, max_bond_dimension_, left, bonds_[p], right, w);
   if (p > 0) DivideBond(left, bonds_[p - 1], true);
   if (!last_pair) DivideBond(right, bonds_[p + 1], false);
+  // Storage for a large pair is given back: the engine outlives its run in
+  // the result, and large splits cost far more than their allocations.
+  if (merged.size() > kKeptWorkEntries) w = SplitWork();
 }
 
 }  // namespace velorin

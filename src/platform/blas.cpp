@@ -39,21 +39,44 @@ std::string OwnFolder() {
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
+// Sets an environment variable for the lifetime of the object, then puts back
+// what was there.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) {
+    const char* previous = std::getenv(name);
+    had_ = previous != nullptr;
+    if (had_) saved_ = previous;
+    setenv(name, value, 1);
+  }
+  ~ScopedVariable() {
+    if (had_) {
+      setenv(name_, saved_.c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  const char* name_;
+  std::string saved_;
+  bool had_ = false;
+};
+
 // Opens the library with its pool limited to the calling thread: OpenBLAS
 // reads its thread count from the environment once, while it loads, and a
-// larger pool would spin on every core for a while after the load.
+// larger pool would spin on every core for a while after the load. Its
+// threads also go to sleep as soon as a parallel call ends (the shortest
+// timeout it accepts) instead of spinning on their cores for a tenth of a
+// second after every call: the engine asks for them only around large splits,
+// where waking them costs nothing measurable, and the small work in between
+// must not compete with idle spinners for the cores.
 void* OpenWithoutPool(const std::string& path) {
-  const char* kVariable = "OPENBLAS_NUM_THREADS";
-  const char* previous = std::getenv(kVariable);
-  const std::string saved = previous != nullptr ? previous : "";
-  setenv(kVariable, "1", 1);
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (previous != nullptr) {
-    setenv(kVariable, saved.c_str(), 1);
-  } else {
-    unsetenv(kVariable);
-  }
-  return handle;
+  ScopedVariable threads("OPENBLAS_NUM_THREADS", "1");
+  ScopedVariable timeout("OPENBLAS_THREAD_TIMEOUT", "4");
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 struct Loaded {

@@ -1,6 +1,8 @@
 #include "platform/threads.h"
 
+#include <fcntl.h>
 #include <sched.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -29,6 +31,29 @@ uint32_t WorkerThreads() {
   if (allowed >= 1 && static_cast<uint32_t>(allowed) < threads) threads = static_cast<uint32_t>(allowed);
 #endif
   return threads;
+}
+
+uint32_t RunnableThreads() {
+  // "0.52 0.58 0.59 3/187 1234": the fourth field is runnable/existing.
+  const int fd = open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char text[128];
+  const ssize_t length = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (length <= 0) return 0;
+  text[length] = '\0';
+  const char* p = text;
+  for (int field = 0; field < 3; ++field) {
+    while (*p != '\0' && *p != ' ') ++p;
+    while (*p == ' ') ++p;
+  }
+  uint32_t count = 0;
+  bool digits = false;
+  for (; *p >= '0' && *p <= '9' && count < 100000000; ++p) {
+    count = count * 10 + static_cast<uint32_t>(*p - '0');
+    digits = true;
+  }
+  return digits && *p == '/' ? count : 0;
 }
 
 }  // namespace velorin::platform

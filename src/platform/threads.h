@@ -14,4 +14,9 @@ uint32_t HardwareThreads();
 // never more than OpenMP's own limit (OMP_NUM_THREADS when the user sets it).
 uint32_t WorkerThreads();
 
+// Threads of the whole system running or ready to run at this moment, the
+// caller's own included (the kernel's count in /proc/loadavg); 0 when unknown.
+// A snapshot: it says whether cores are free now, not how busy they were.
+uint32_t RunnableThreads();
+
 }  // namespace velorin::platform

@@ -2,6 +2,9 @@
 // product with Eigen's.
 #include <gtest/gtest.h>
 
+#include <Eigen/QR>
+#include <Eigen/SVD>
+#include <cmath>
 #include <random>
 
 #include "engine/svd.h"
@@ -56,6 +59,108 @@ INSTANTIATE_TEST_SUITE_P(Shapes, SvdAgreement,
                          ::testing::Values(Shape{8, 8}, Shape{16, 16}, Shape{18, 18},
                                            Shape{24, 40}, Shape{40, 24}, Shape{64, 64},
                                            Shape{130, 100}, Shape{256, 256}));
+
+// A random unitary of dimension n (QR of a Gaussian matrix).
+Matrix RandomUnitary(Eigen::Index n, uint64_t seed) {
+  return Eigen::HouseholderQR<Matrix>(RandomMatrix(n, n, seed)).householderQ();
+}
+
+// u * diag(values) * vh == a, orthonormal u and vh rows, values descending.
+void ExpectThinSvdOf(const Matrix& a, const Eigen::VectorXd& values, const Matrix& u,
+                     const Matrix& vh) {
+  const Eigen::Index k = std::min(a.rows(), a.cols());
+  ASSERT_EQ(values.size(), k);
+  ASSERT_EQ(u.rows(), a.rows());
+  ASSERT_EQ(u.cols(), k);
+  ASSERT_EQ(vh.rows(), k);
+  ASSERT_EQ(vh.cols(), a.cols());
+  for (Eigen::Index i = 1; i < k; ++i) EXPECT_LE(values[i], values[i - 1]);
+  EXPECT_LT((u * values.asDiagonal() * vh - a).norm(), 1e-14 * std::max(a.norm(), 1.0) * k);
+  EXPECT_LT((u.adjoint() * u - Matrix::Identity(k, k)).norm(), 1e-14 * k);
+  EXPECT_LT((vh * vh.adjoint() - Matrix::Identity(k, k)).norm(), 1e-14 * k);
+}
+
+class SmallSvdShapes : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(SmallSvdShapes, AgreesWithEigenAndReconstructs) {
+  const Shape shape = GetParam();
+  for (uint64_t seed = 1; seed <= 5; ++seed) {
+    const Matrix a = RandomMatrix(shape.rows, shape.cols, seed * 31 + shape.rows * 7 + shape.cols);
+    Eigen::VectorXd values;
+    Matrix u, vh;
+    ASSERT_TRUE(SmallSvd(a, values, u, vh));
+    ExpectThinSvdOf(a, values, u, vh);
+    const Eigen::JacobiSVD<Matrix> reference(a);
+    for (Eigen::Index i = 0; i < values.size(); ++i) {
+      EXPECT_NEAR(values[i], reference.singularValues()[i], 1e-14 * values[0]) << i;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, SmallSvdShapes,
+                         ::testing::Values(Shape{1, 1}, Shape{2, 2}, Shape{1, 2}, Shape{2, 1},
+                                           Shape{4, 4}, Shape{2, 4}, Shape{4, 2}, Shape{6, 6},
+                                           Shape{8, 8}, Shape{8, 16}, Shape{16, 8},
+                                           Shape{3, 5}, Shape{7, 2}));
+
+TEST(SmallSvd, TinyValuesKeepTheirRelativeAccuracy) {
+  // Orthogonal columns (or rows) of norms across twelve orders of magnitude:
+  // the smallest must come out to a few ulps of itself, not of the largest, so
+  // that the truncation sees them as they are.
+  const double exact[] = {1.0, 3e-3, 1e-4, 2e-9, 5e-13};
+  const Eigen::Index n = 5;
+  Eigen::VectorXd diagonal(n);
+  for (Eigen::Index i = 0; i < n; ++i) diagonal[i] = exact[i];
+  for (uint64_t seed = 1; seed <= 4; ++seed) {
+    const Matrix tall = RandomUnitary(8, seed).leftCols(n) * diagonal.asDiagonal();
+    const Matrix wide = diagonal.asDiagonal() * RandomUnitary(8, seed + 50).topRows(n);
+    for (const Matrix& a : {tall, wide}) {
+      Eigen::VectorXd values;
+      Matrix u, vh;
+      ASSERT_TRUE(SmallSvd(a, values, u, vh));
+      for (Eigen::Index i = 0; i < n; ++i) EXPECT_NEAR(values[i], exact[i], 1e-14 * exact[i]) << i;
+      ExpectThinSvdOf(a, values, u, vh);
+    }
+  }
+}
+
+TEST(SmallSvd, RankDeficientAndZeroMatricesGetOrthonormalVectors) {
+  // Rank one, equal values (a Bell pair), and all zero: every vector must
+  // still be a unit vector orthogonal to the others.
+  Matrix rank_one = RandomMatrix(4, 1, 3) * RandomMatrix(1, 4, 4);
+  // A merged pair whose left position is certain: the rotations drive two
+  // columns to zero through the subnormal numbers unless they stop in time.
+  Matrix certain = Matrix::Zero(4, 4);
+  certain.row(2) << Complex(-0.019572194202271992, 0.11510150804837989),
+      Complex(-0.0098832382425052059, -0.067833738907774943),
+      Complex(-0.2668423335715579, 0.87137207055652577),
+      Complex(-0.00014004662340517946, -0.0087812079511873087);
+  certain.row(3) << Complex(0.33330356571707526, 0.0592869899872688),
+      Complex(0.023419664743963252, -0.0032305364210126965),
+      Complex(-0.041372980792242622, -0.013014650071157097),
+      Complex(-0.1845254070126362, 0.0015395829538005119);
+  Matrix bell = Matrix::Zero(2, 2);
+  bell(0, 0) = bell(1, 1) = Complex(0.7071067811865476, 0.0);
+  for (const Matrix& a : {rank_one, certain, Matrix(certain.transpose()), bell,
+                          Matrix(Matrix::Zero(4, 2)), Matrix(Matrix::Zero(2, 6))}) {
+    Eigen::VectorXd values;
+    Matrix u, vh;
+    ASSERT_TRUE(SmallSvd(a, values, u, vh));
+    ExpectThinSvdOf(a, values, u, vh);
+  }
+}
+
+TEST(SmallSvd, RefusesLargeOrNonFiniteInput) {
+  Eigen::VectorXd values;
+  Matrix u, vh;
+  EXPECT_FALSE(SmallSvd(RandomMatrix(9, 9, 1), values, u, vh));
+  EXPECT_FALSE(SmallSvd(RandomMatrix(17, 4, 1), values, u, vh));
+  EXPECT_FALSE(SmallSvd(RandomMatrix(4, 17, 1), values, u, vh));
+  EXPECT_FALSE(SmallSvd(Matrix(0, 0), values, u, vh));
+  Matrix bad = RandomMatrix(2, 2, 1);
+  bad(1, 0) = Complex(std::nan(""), 0.0);
+  EXPECT_FALSE(SmallSvd(bad, values, u, vh));
+}
 
 TEST(SvdChoice, SmallestByJacobiLargerByLapackWhenBuilt) {
   Eigen::VectorXd values;
