@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 
 import VelorinLib as vl
-from dense_reference import random_circuit, record, reference_state
+from dense_reference import GATES, DenseState, random_circuit, record, reference_state
 
 SHOTS = 4000
 # Chi-square at a false-alarm rate of 1e-6 per test, so that the whole table
@@ -142,3 +142,174 @@ def test_two_engines_at_once_draw_independently():
         job.wait_for_final_state(60, 0, lambda *args: None)
     first, second = (job.result().get_memory() for job in jobs)
     assert len(set(first)) == 50 and first != second
+
+
+# ---- shots that replay mid-circuit measurements, conditions and resets ----
+
+def branch_distribution(n, program, final):
+    """Exact probabilities of the shot texts of `program` followed by a measure
+    of the qubits `final`: every measurement and reset splits the dense state
+    into its two outcomes. The record holds each qubit's last outcome, as the
+    engine's measured values do; a condition (bit, value) tests bit's qubit."""
+    branches = [(1.0, DenseState(n), {})]
+    for op in program:
+        kind = op[0]
+        grown = []
+        for weight, state, record in branches:
+            if kind == "gate":
+                _, name, angles, qubits, condition = op
+                if condition is None or record.get(condition[0], -1) == condition[1]:
+                    state.apply(GATES[name][2](*angles), qubits)
+                grown.append((weight, state, record))
+                continue
+            q = op[1]
+            axis = state.axis(q)
+            for outcome in (0, 1):
+                part = state.psi.copy()
+                index = [slice(None)] * n
+                index[axis] = 1 - outcome
+                part[tuple(index)] = 0
+                p = float(np.sum(np.abs(part) ** 2))
+                if p < 1e-14:
+                    continue
+                child = DenseState(n)
+                child.psi = part / np.sqrt(p)
+                child_record = dict(record)
+                if kind == "measure":
+                    child_record[q] = outcome
+                elif outcome == 1:
+                    child.apply(GATES["x"][2](), [q])  # a reset keeps the record
+                grown.append((weight * p, child, child_record))
+        branches = grown
+    out = {}
+    for weight, state, record in branches:
+        probs = marginal(state.vector(), n, final)
+        for index, p in enumerate(probs):
+            if weight * p < 1e-15:
+                continue
+            values = dict(record)
+            values.update({q: (index >> j) & 1 for j, q in enumerate(final)})
+            text = "".join(str(values[q]) for q in sorted(values, reverse=True))
+            out[text] = out.get(text, 0.0) + weight * p
+    return out
+
+
+def mid_circuit_program(rng, n, reset_first):
+    """Random gates with measures, gates conditioned on measured qubits, and
+    resets between them; optionally a reset before everything else."""
+    program = [("reset", int(rng.integers(n)))] if reset_first else []
+    measured = []
+    names = sorted(GATES)
+    for _ in range(5 * n):
+        roll = rng.random()
+        if roll < 0.12:
+            q = int(rng.integers(n))
+            program.append(("measure", q))
+            measured.append(q)
+        elif roll < 0.18:
+            program.append(("reset", int(rng.integers(n))))
+        else:
+            name = names[rng.integers(len(names))]
+            arity, n_angles, _ = GATES[name]
+            if arity > n:
+                continue
+            qubits = [int(q) for q in rng.choice(n, size=arity, replace=False)]
+            angles = [float(a) for a in rng.uniform(-np.pi, np.pi, size=n_angles)]
+            condition = None
+            if measured and rng.random() < 0.4:
+                condition = (measured[int(rng.integers(len(measured)))], int(rng.integers(2)))
+            program.append(("gate", name, angles, qubits, condition))
+    return program
+
+
+def build_program(n, program, final):
+    qc = vl.QuantumCircuit(n, n)
+    for op in program:
+        if op[0] == "gate":
+            _, name, angles, qubits, condition = op
+            gate = getattr(qc, name)(*angles, *qubits)
+            if condition is not None:
+                gate.c_if(*condition)
+        elif op[0] == "measure":
+            qc.measure(op[1], op[1])
+        else:
+            qc.reset(op[1])
+    for q in final:
+        qc.measure(q, q)
+    return qc
+
+
+def chi_square_texts(counts, probs, shots):
+    texts = sorted(probs)
+    assert set(counts) <= set(texts), set(counts) - set(texts)  # nothing impossible drawn
+    observed = {t: counts.get(t, 0) for t in texts}
+    return chi_square({i: observed[t] for i, t in enumerate(texts)},
+                      np.array([probs[t] for t in texts]), shots)
+
+
+@pytest.mark.parametrize("reset_first", [False, True], ids=["checkpoint", "reset-first"])
+@pytest.mark.parametrize("seed,n", [(0, 2), (1, 3), (2, 4), (3, 5), (4, 6), (5, 8), (6, 10),
+                                    (7, 12)])
+def test_replayed_mid_circuit_shots_follow_the_branch_distribution(seed, n, reset_first):
+    # Shots after the first run side by side, each replaying the measures,
+    # conditions and resets from the checkpoint (or from the start).
+    rng = np.random.default_rng(1600 + seed)
+    program = mid_circuit_program(rng, n, reset_first)
+    final = [int(q) for q in rng.choice(n, size=min(n, 4), replace=False)]
+    shots = SHOTS if n <= 8 else 2 * SHOTS
+    job = vl.BackendV2().run(build_program(n, program, final), shots=shots, mode="sync")
+    assert job.status() == vl.JobStatus.DONE
+    result = job.result()
+    counts = result.get_counts()
+    assert sum(counts.values()) == shots and len(result.get_memory()) == shots
+    stat, dof = chi_square_texts(counts, branch_distribution(n, program, final), shots)
+    assert stat < chi_square_limit(dof), (stat, dof)
+
+
+def coin_circuit(width):
+    """`width` fair coins measured mid-circuit, a condition on the first, and a
+    gate after: every shot replays, and no two shots should ever agree."""
+    qc = vl.QuantumCircuit(width + 1, width + 1)
+    for q in range(width):
+        qc.h(q)
+    for q in range(width):
+        qc.measure(q, q)
+    qc.x(width).c_if(0, 1)
+    qc.h(0)
+    qc.measure(width, width)
+    return qc
+
+
+def test_shots_side_by_side_draw_independently_within_and_across_runs():
+    # Shots on different threads share no generator: sixty coins per shot
+    # repeat with a probability of about 1e-12 over these pairs of shots.
+    qc = coin_circuit(60)
+    runs = [vl.BackendV2().run(qc, shots=2000, mode="sync").result().get_memory()
+            for _ in range(2)]
+    for memory in runs:
+        assert len(memory) == 2000 and len(set(memory)) == 2000
+        # The condition follows each shot's own first coin.
+        assert all(bits[0] == bits[-1] for bits in memory)
+    assert not set(runs[0]) & set(runs[1])
+
+
+def test_two_runs_side_by_side_sample_one_distribution():
+    # Two runs at once on two backends: different shot sequences, and each
+    # follows the exact distribution of the same circuit.
+    rng = np.random.default_rng(1700)
+    n = 6
+    program = mid_circuit_program(rng, n, False)
+    final = list(range(n))
+    qc = build_program(n, program, final)
+    probs = branch_distribution(n, program, final)
+    backends = [vl.BackendV2(), vl.BackendV2()]
+    jobs = [b.run(qc, shots=SHOTS) for b in backends]
+    memories = []
+    for job in jobs:
+        job.wait_for_final_state(60, 0, lambda *args: None)
+        assert job.status() == vl.JobStatus.DONE
+        result = job.result()
+        memories.append(result.get_memory())
+        stat, dof = chi_square_texts(result.get_counts(), probs, SHOTS)
+        assert stat < chi_square_limit(dof), (stat, dof)
+    assert memories[0] != memories[1]
