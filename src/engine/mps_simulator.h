@@ -147,6 +147,8 @@ class MpsSimulator {
   void set_max_bond_dimension(uint64_t cap) { max_bond_dimension_ = cap; }
   bool ran_once() const { return ran_once_; }
   bool checkpoint_valid() const { return checkpoint_valid_; }
+  // Threads the last batch of ReplayShots ran on, the calling one included.
+  int64_t replay_threads() const { return replay_threads_; }
   bool quiet() const { return quiet_; }
   double global_phase() const { return global_phase_; }
 
@@ -282,6 +284,7 @@ class MpsSimulator {
   std::vector<std::string> replay_bits_;
   // Nanoseconds of one replayed shot on one thread, as last measured (0: not yet).
   int64_t replay_shot_nanoseconds_ = 0;
+  int64_t replay_threads_ = 0;
 };
 
 // Merges two tensors (left columns scaled by the bond between them) into

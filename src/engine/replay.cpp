@@ -223,6 +223,7 @@ int64_t MpsSimulator::ReplayShots(QuantumCircuit& circuit, const ShotSink& emit)
     }
   }
   const int64_t threads_used = static_cast<int64_t>(threads.size()) + 1;
+  replay_threads_ = threads_used;
   replay_shot_nanoseconds_ = std::max<int64_t>(1, (ended - began) * threads_used / batch);
   MergeReplayTimes();
   shots_run_ += batch;

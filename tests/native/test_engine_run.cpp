@@ -6,6 +6,8 @@
 #include <regex>
 
 #include "circuit/errors.h"
+#include "platform/clock.h"
+#include "platform/threads.h"
 #include "engine_fixtures.h"
 
 namespace velorin {
@@ -500,6 +502,165 @@ TEST(ResetOfAQubit, EntangledQubitLeavesAProductState) {
     EXPECT_NEAR(std::norm(psi[0b00]) + std::norm(psi[0b10]), 1.0, 1e-14);
     EXPECT_NEAR(std::abs(psi[0b00] * psi[0b10]), 0.0, 1e-14);
   }
+}
+
+// ---- shots side by side ----
+
+// h(0), measure(0), x(1) when qubit 0 read 1, measure(1): every shot gives
+// "00" or "11" on those two, and the x runs in about half of them. A GHZ
+// chain over the other qubits, built anew by every shot and never measured,
+// gives the shots enough work to be spread over threads.
+constexpr uint64_t kCoinQubits = 24;
+struct CoinCircuit {
+  std::unique_ptr<QuantumCircuit> circuit = NewCircuit(kCoinQubits);
+  InstructionPtr first_measure, conditional;
+  explicit CoinCircuit(int32_t shots) {
+    Add1(*circuit, kind::kH, kGateH, 0);
+    circuit->measure(0, "");
+    first_measure = circuit->instructions.back();
+    conditional = Add1(*circuit, kind::kX, kGateX, 1);
+    conditional->has_condition = true;
+    conditional->condition_bit = 0;
+    conditional->condition_value = 1;
+    Add1(*circuit, kind::kH, kGateH, 2);
+    for (uint64_t q = 2; q + 1 < kCoinQubits; ++q) Add2(*circuit, kind::kCX, kGateCX, q, q + 1);
+    circuit->measure(1, "");
+    circuit->shots = shots;
+    ComputeFirstMeasureIndex(*circuit);
+  }
+};
+
+// After a first shot, the batches the way the backend runs them: their texts.
+std::vector<std::string> RunBatches(MpsSimulator& engine, QuantumCircuit& c, int64_t& batches) {
+  std::vector<std::string> texts;
+  auto keep = [&](const std::string& bits) { texts.push_back(bits); };
+  batches = 0;
+  for (int64_t ran; (ran = engine.ReplayShots(c, keep)) > 0;) ++batches;
+  return texts;
+}
+
+TEST(SideBySide, BatchesRunEveryShotButTheFirstAndTheLast) {
+  CoinCircuit coin(300);
+  QuantumCircuit& c = *coin.circuit;
+  MpsSimulator engine(kCoinQubits);
+  EXPECT_EQ(engine.ReplayShots(c, [](const std::string&) {}), 0);  // no first shot yet
+  engine.Run(c);
+  const std::string first = engine.MeasuredBitString();
+  int64_t batches = 0;
+  const int64_t before = platform::SteadyNanoseconds();
+  std::vector<std::string> texts = RunBatches(engine, c, batches);
+  EXPECT_GE(batches, 1);
+  if (platform::HardwareThreads() > 1) EXPECT_GT(engine.replay_threads(), 1);
+  ASSERT_EQ(texts.size(), 298u);  // the first and the last shot are Run's
+  texts.push_back(first);
+  // Records that every shot executes keep the first shot's times until the
+  // last shot writes its own; a conditional one has the time of a batch.
+  EXPECT_LT(coin.first_measure->end_time, before);
+  EXPECT_GE(coin.conditional->start_time, before);
+  EXPECT_GE(coin.conditional->end_time, coin.conditional->start_time);
+  engine.Run(c);
+  texts.push_back(engine.MeasuredBitString());
+  EXPECT_GE(coin.first_measure->start_time, before);
+  int ones = 0;
+  for (const std::string& bits : texts) {
+    ASSERT_TRUE(bits == "00" || bits == "11") << bits;
+    ones += bits == "11";
+  }
+  EXPECT_GT(ones, 90);  // fails with a probability far below 1e-9
+  EXPECT_LT(ones, 210);
+  // The engine holds the last shot's projected state: qubits 0 and 1 as
+  // read, the chain in its GHZ state.
+  const uint64_t read = texts.back() == "11" ? 3 : 0;
+  EXPECT_NEAR(std::abs(engine.GetAmplitudes({read})[0]), kR, 1e-12);
+  EXPECT_NEAR(std::abs(engine.GetAmplitudes({read | ~uint64_t{3} & ((uint64_t{1} << kCoinQubits) - 1)})[0]), kR, 1e-12);
+}
+
+TEST(SideBySide, ShotsThatCannotReplayAreLeftToRun) {
+  std::vector<std::string> texts;
+  auto keep = [&](const std::string& bits) { texts.push_back(bits); };
+  // A tail of measures only: the sweep draws those.
+  auto terminal = NewCircuit(2);
+  Add1(*terminal, kind::kH, kGateH, 0);
+  terminal->measure_all("");
+  terminal->shots = 50;
+  MpsSimulator sweep(2);
+  RunOnce(sweep, *terminal);
+  EXPECT_EQ(sweep.ReplayShots(*terminal, keep), 0);
+  // A delay in the tail could hold a batch for any time.
+  CoinCircuit delayed(50);
+  auto wait = Record(kind::kDelay, {1});
+  wait->params = {1.0};
+  testing::Push(*delayed.circuit, wait);
+  MpsSimulator sleeper(kCoinQubits);
+  sleeper.Run(*delayed.circuit);
+  EXPECT_EQ(sleeper.ReplayShots(*delayed.circuit, keep), 0);
+  // Progress lines are printed instruction by instruction on the caller's thread.
+  CoinCircuit printed(50);
+  printed.circuit->quiet = false;
+  gQuiet = false;
+  MpsSimulator talker(kCoinQubits);
+  talker.SetProgressSink([](const std::string&) {});
+  talker.Run(*printed.circuit);
+  EXPECT_EQ(talker.ReplayShots(*printed.circuit, keep), 0);
+  gQuiet = true;
+  EXPECT_TRUE(texts.empty());
+  // One shot in all: the first is the last.
+  CoinCircuit single(1);
+  MpsSimulator once(kCoinQubits);
+  once.Run(*single.circuit);
+  EXPECT_EQ(once.ReplayShots(*single.circuit, keep), 0);
+}
+
+TEST(SideBySide, AFailureOnAnyThreadReachesTheCaller) {
+  // A gate whose matrix is not finite, under a condition that about half the
+  // shots meet: some shot of the batches meets it, on whichever thread.
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    CoinCircuit coin(400);
+    coin.conditional->kind = kind::kU;
+    coin.conditional->matrix = Matrix::Constant(2, 2, Complex(std::nan(""), 0.0));
+    MpsSimulator engine(kCoinQubits);
+    try {
+      engine.Run(*coin.circuit);
+    } catch (const RunTimeError&) {
+      continue;  // the first shot met it already
+    }
+    EXPECT_THROW(
+        for (int64_t ran; (ran = engine.ReplayShots(*coin.circuit, [](const std::string&) {})) > 0;) {},
+        RunTimeError);
+    return;
+  }
+  FAIL() << "the first shot always met the condition";
+}
+
+TEST(SideBySide, ResetFirstReplaysFromTheStart) {
+  // No checkpoint: every shot starts from the product state.
+  auto c = NewCircuit(kCoinQubits);
+  testing::Push(*c, Record(kind::kReset, {0}));
+  Add1(*c, kind::kH, kGateH, 0);
+  Add2(*c, kind::kCX, kGateCX, 0, 1);
+  Add1(*c, kind::kH, kGateH, 2);
+  for (uint64_t q = 2; q + 1 < kCoinQubits; ++q) Add2(*c, kind::kCX, kGateCX, q, q + 1);
+  c->measure(0, "");
+  c->measure(1, "");
+  Add1(*c, kind::kX, kGateX, 1);
+  c->shots = 200;
+  ComputeFirstMeasureIndex(*c);
+  ASSERT_EQ(c->first_measure_index, 0);
+  MpsSimulator engine(kCoinQubits);
+  engine.Run(*c);
+  int64_t batches = 0;
+  const std::vector<std::string> texts = RunBatches(engine, *c, batches);
+  EXPECT_FALSE(engine.checkpoint_valid());
+  EXPECT_GE(batches, 1);
+  if (platform::HardwareThreads() > 1) EXPECT_GT(engine.replay_threads(), 1);
+  ASSERT_EQ(texts.size(), 198u);
+  int ones = 0;
+  for (const std::string& bits : texts) {
+    ASSERT_TRUE(bits == "00" || bits == "11") << bits;
+    ones += bits == "11";
+  }
+  EXPECT_GT(ones, 50);
+  EXPECT_LT(ones, 150);
 }
 
 // ---- progress line ----
