@@ -174,10 +174,42 @@ void SmallSvdTimes() {
   }
 }
 
+// A big split alone and with the threads ThreadsForRows grants at the
+// moment, side by side: the second must never be the slower one, and on a
+// quiet machine should be clearly faster.
+void BigSplitThreads() {
+  std::mt19937_64 rng(13);
+  std::normal_distribution<double> gauss;
+  for (const auto& shape : {std::pair<Eigen::Index, Eigen::Index>{384, 384}, {512, 512}, {768, 768}, {938, 1002}}) {
+    Matrix a(shape.first, shape.second);
+    for (Eigen::Index i = 0; i < a.size(); ++i) a(i) = Complex(gauss(rng), gauss(rng));
+    Eigen::VectorXd values;
+    Matrix u, vh;
+    double serial_ms = 1e300, granted_ms = 1e300;
+    int granted = 1;
+    for (int round = 0; round < 3; ++round) {
+      {
+        SerialMath serial(true);
+        const int64_t start = platform::SteadyNanoseconds();
+        ThinSvd(a, values, u, vh);
+        serial_ms = std::min(serial_ms, Seconds(start, platform::SteadyNanoseconds()) * 1e3);
+      }
+      granted = ThreadsForRows(a.rows());
+      const int64_t start = platform::SteadyNanoseconds();
+      ThinSvd(a, values, u, vh);
+      granted_ms = std::min(granted_ms, Seconds(start, platform::SteadyNanoseconds()) * 1e3);
+    }
+    std::printf("big split %4lldx%-4lld: one thread %8.1f ms, %d threads %8.1f ms (%.2fx)\n",
+                static_cast<long long>(shape.first), static_cast<long long>(shape.second),
+                serial_ms, granted, granted_ms, serial_ms / granted_ms);
+  }
+}
+
 }  // namespace
 }  // namespace velorin
 
 int main() {
+  velorin::BigSplitThreads();
   velorin::SmallSvdTimes();
   velorin::SvdMethods();
   for (uint64_t bond : {16, 64, 256}) velorin::TwoSiteUpdate(bond);

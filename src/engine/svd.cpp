@@ -23,9 +23,10 @@ namespace {
 constexpr Eigen::Index kJacobiMaxRows = 12;
 constexpr Eigen::Index kJacobiMaxRowsWithLapack = 4;
 constexpr Eigen::Index kLapackMinRows = 8;
-// From this many rows more threads shorten a split more than they cost;
-// below it they only wait for each other.
-constexpr Eigen::Index kParallelMinRows = 768;
+// From this many rows more threads shorten a split more than they cost
+// (bench/engine_bench.cpp: two threads take 0.7 of the time at 512 rows, six
+// 0.5); below it they mostly wait for each other.
+constexpr Eigen::Index kParallelMinRows = 512;
 
 // Set on a thread whose splits must stay on it (see SerialMath).
 thread_local bool tSerialMath = false;
@@ -242,6 +243,9 @@ void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out) {
   if (a.rows() * a.cols() * b.cols() >= kBlasMinWork && a.cols() == b.rows() && &out != &a &&
       &out != &b && std::max({a.rows(), a.cols(), b.cols()}) <= kIntMax &&
       (blas = platform::Blas()) != nullptr) {
+    // The pool as a split of this size would have it, not as the last one
+    // left it; only a product large on every side asks for more than one.
+    platform::SetBlasThreads(ThreadsForRows(std::min({a.rows(), a.cols(), b.cols()})));
     out.resize(a.rows(), b.cols());
     const Complex one(1.0, 0.0), zero(0.0, 0.0);
     const auto dim = [](Eigen::Index n) { return static_cast<int32_t>(n); };
@@ -261,11 +265,15 @@ int ThreadsForRows(Eigen::Index rows) {
   if (rows < kParallelMinRows || tSerialMath) return 1;
   const uint64_t most = std::max<uint64_t>(gNumThreads, 1);
   // Only the cores free at this moment: on a loaded machine the extra threads
-  // would wait for cores, and the split with them, longer than it takes alone.
+  // wait for cores, and the split with them, far longer than it takes alone
+  // (six threads took several times as long as one). Our own threads (this
+  // one, the library's pool still waiting from the last call) are no load.
   const uint32_t hardware = platform::HardwareThreads();
   const uint32_t runnable = platform::RunnableThreads();
   if (hardware == 0 || runnable == 0) return static_cast<int>(most);
-  const uint64_t free = hardware > runnable ? hardware - runnable : 0;
+  const uint32_t own = std::max<uint32_t>(platform::RunnableThreadsOfProcess(), 1);
+  const uint64_t others = runnable > own ? runnable - own : 0;
+  const uint64_t free = hardware > others + 1 ? hardware - others - 1 : 0;
   return static_cast<int>(std::min<uint64_t>(most, 1 + free));
 }
 

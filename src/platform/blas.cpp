@@ -68,14 +68,13 @@ class ScopedVariable {
 // Opens the library with its pool limited to the calling thread: OpenBLAS
 // reads its thread count from the environment once, while it loads, and a
 // larger pool would spin on every core for a while after the load. Its
-// threads also go to sleep as soon as a parallel call ends (the shortest
-// timeout it accepts) instead of spinning on their cores for a tenth of a
-// second after every call: the engine asks for them only around large splits,
-// where waking them costs nothing measurable, and the small work in between
-// must not compete with idle spinners for the cores.
+// threads also wait for new work a shorter while (2^24 cycles, a few
+// milliseconds, instead of 2^28) before they sleep: long enough to bridge the
+// gaps between the library calls inside one decomposition (shorter waits made
+// two threads slower than one), short enough not to hold cores long after it.
 void* OpenWithoutPool(const std::string& path) {
   ScopedVariable threads("OPENBLAS_NUM_THREADS", "1");
-  ScopedVariable timeout("OPENBLAS_THREAD_TIMEOUT", "4");
+  ScopedVariable timeout("OPENBLAS_THREAD_TIMEOUT", "24");
   return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 

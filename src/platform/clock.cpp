@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <time.h>
 #include <thread>
 
 namespace velorin::platform {
@@ -16,6 +17,12 @@ int64_t WallClockTicks() {
 int64_t SteadyNanoseconds() {
   using namespace std::chrono;
   return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+int64_t CoarseSteadyNanoseconds() {
+  timespec now{};
+  if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) != 0) return SteadyNanoseconds();
+  return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
 void SleepUntilSteady(int64_t deadline) {

@@ -12,6 +12,10 @@ int64_t WallClockTicks();
 // Steady clock in nanoseconds.
 int64_t SteadyNanoseconds();
 
+// A steady clock of a few milliseconds' resolution that costs far less to
+// read: for deciding whether a poll is due.
+int64_t CoarseSteadyNanoseconds();
+
 // Sleeps until the steady clock reads `deadline` nanoseconds (at once when it has passed).
 void SleepUntilSteady(int64_t deadline);
 

@@ -1,9 +1,11 @@
 #include "platform/threads.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
+#include <string>
 #include <thread>
 
 #ifdef _OPENMP
@@ -33,15 +35,25 @@ uint32_t WorkerThreads() {
   return threads;
 }
 
+namespace {
+
+// The start of a small /proc file as text; empty when it cannot be read.
+std::string ReadSmallFile(const char* path) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  char text[512];
+  const ssize_t length = read(fd, text, sizeof text);
+  close(fd);
+  return length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string();
+}
+
+}  // namespace
+
 uint32_t RunnableThreads() {
   // "0.52 0.58 0.59 3/187 1234": the fourth field is runnable/existing.
-  const int fd = open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  char text[128];
-  const ssize_t length = read(fd, text, sizeof text - 1);
-  close(fd);
-  if (length <= 0) return 0;
-  text[length] = '\0';
+  const std::string loadavg = ReadSmallFile("/proc/loadavg");
+  if (loadavg.empty()) return 0;
+  const char* text = loadavg.c_str();
   const char* p = text;
   for (int field = 0; field < 3; ++field) {
     while (*p != '\0' && *p != ' ') ++p;
@@ -54,6 +66,25 @@ uint32_t RunnableThreads() {
     digits = true;
   }
   return digits && *p == '/' ? count : 0;
+}
+
+uint32_t RunnableThreadsOfProcess() {
+  DIR* tasks = opendir("/proc/self/task");
+  if (tasks == nullptr) return 0;
+  uint32_t count = 0;
+  while (const dirent* entry = readdir(tasks)) {
+    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+    const std::string path = std::string("/proc/self/task/") + entry->d_name + "/stat";
+    // "tid (name) S ...": the state follows the last ')', as the name may hold any.
+    const std::string stat = ReadSmallFile(path.c_str());
+    const size_t close_paren = stat.rfind(')');
+    if (close_paren != std::string::npos && close_paren + 2 < stat.size() &&
+        stat[close_paren + 2] == 'R') {
+      ++count;
+    }
+  }
+  closedir(tasks);
+  return count;
 }
 
 }  // namespace velorin::platform

@@ -19,4 +19,8 @@ uint32_t WorkerThreads();
 // A snapshot: it says whether cores are free now, not how busy they were.
 uint32_t RunnableThreads();
 
+// Threads of this process running or ready to run at this moment (from
+// /proc/self/task), the caller's own included; 0 when unknown.
+uint32_t RunnableThreadsOfProcess();
+
 }  // namespace velorin::platform

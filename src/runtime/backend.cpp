@@ -30,7 +30,7 @@ struct RunStopped {};
 // How often a synchronous run looks for Ctrl-C: often enough to answer within
 // a fraction of a second, seldom enough that taking the interpreter back costs
 // nothing measurable.
-constexpr std::chrono::milliseconds kInterruptPoll(50);
+constexpr int64_t kInterruptPollNanoseconds = 50'000'000;
 
 std::unique_ptr<std::ofstream> OpenOutput(const std::string& path) {
   if (path.empty()) return nullptr;
@@ -198,10 +198,12 @@ std::shared_ptr<JobV1> BackendV2::ExecuteSync(const QuantumCircuit& circuit) {
   // Ctrl-C between shots and instructions; the interpreter is free meanwhile,
   // and is taken back only to print and to look for the interrupt.
   bool interrupted = false;
-  auto last_poll = std::chrono::steady_clock::now();
+  // Asked between instructions: the coarse clock is enough for a 50 ms poll
+  // and costs a fraction of the precise one.
+  int64_t last_poll = platform::CoarseSteadyNanoseconds();
   const MpsSimulator::StopCheck check = [&interrupted, &last_poll] {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - last_poll < kInterruptPoll) return;
+    const int64_t now = platform::CoarseSteadyNanoseconds();
+    if (now - last_poll < kInterruptPollNanoseconds) return;
     last_poll = now;
     try {
       platform::CheckInterrupts();

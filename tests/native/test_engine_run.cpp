@@ -550,7 +550,9 @@ TEST(SideBySide, BatchesRunEveryShotButTheFirstAndTheLast) {
   const int64_t before = platform::SteadyNanoseconds();
   std::vector<std::string> texts = RunBatches(engine, c, batches);
   EXPECT_GE(batches, 1);
-  if (platform::HardwareThreads() > 1) EXPECT_GT(engine.replay_threads(), 1);
+  if (platform::HardwareThreads() > 1) {
+    EXPECT_GT(engine.replay_threads(), 1);
+  }
   ASSERT_EQ(texts.size(), 298u);  // the first and the last shot are Run's
   texts.push_back(first);
   // Records that every shot executes keep the first shot's times until the
@@ -572,7 +574,8 @@ TEST(SideBySide, BatchesRunEveryShotButTheFirstAndTheLast) {
   // read, the chain in its GHZ state.
   const uint64_t read = texts.back() == "11" ? 3 : 0;
   EXPECT_NEAR(std::abs(engine.GetAmplitudes({read})[0]), kR, 1e-12);
-  EXPECT_NEAR(std::abs(engine.GetAmplitudes({read | ~uint64_t{3} & ((uint64_t{1} << kCoinQubits) - 1)})[0]), kR, 1e-12);
+  const uint64_t chain_ones = ((uint64_t{1} << kCoinQubits) - 1) & ~uint64_t{3};
+  EXPECT_NEAR(std::abs(engine.GetAmplitudes({read | chain_ones})[0]), kR, 1e-12);
 }
 
 TEST(SideBySide, ShotsThatCannotReplayAreLeftToRun) {
@@ -652,7 +655,9 @@ TEST(SideBySide, ResetFirstReplaysFromTheStart) {
   const std::vector<std::string> texts = RunBatches(engine, *c, batches);
   EXPECT_FALSE(engine.checkpoint_valid());
   EXPECT_GE(batches, 1);
-  if (platform::HardwareThreads() > 1) EXPECT_GT(engine.replay_threads(), 1);
+  if (platform::HardwareThreads() > 1) {
+    EXPECT_GT(engine.replay_threads(), 1);
+  }
   ASSERT_EQ(texts.size(), 198u);
   int ones = 0;
   for (const std::string& bits : texts) {
