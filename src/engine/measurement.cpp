@@ -123,10 +123,10 @@ void MpsSimulator::ProjectSite(uint64_t position, uint64_t sweep_end, int outcom
   std::vector<Matrix>& f = chain_[position].factors;
   if (outcome == 1) {
     f[0].setZero();
-    f[1] *= 1.0 / std::sqrt(1.0 - p0);
+    f[1] = f[1] * (1.0 / std::sqrt(1.0 - p0));
   } else {
     f[1].setZero();
-    f[0] *= 1.0 / std::sqrt(p0);
+    f[0] = f[0] * (1.0 / std::sqrt(p0));
   }
 
   if (n_ > 1) {

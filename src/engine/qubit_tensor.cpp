@@ -81,7 +81,7 @@ void QubitTensor::ScaleRows(const BondValues& bond) {
   const Eigen::Index rows =
       std::min<Eigen::Index>(factors[0].rows(), static_cast<Eigen::Index>(bond.size()));
   for (Matrix& f : factors) {
-    for (Eigen::Index j = 0; j < rows; ++j) f.row(j) *= bond[static_cast<size_t>(j)];
+    for (Eigen::Index j = 0; j < rows; ++j) f.row(j) = f.row(j) * bond[static_cast<size_t>(j)];
   }
 }
 
@@ -90,7 +90,7 @@ void QubitTensor::ScaleColumns(const BondValues& bond) {
   const Eigen::Index cols =
       std::min<Eigen::Index>(factors[0].cols(), static_cast<Eigen::Index>(bond.size()));
   for (Matrix& f : factors) {
-    for (Eigen::Index k = 0; k < cols; ++k) f.col(k) *= bond[static_cast<size_t>(k)];
+    for (Eigen::Index k = 0; k < cols; ++k) f.col(k) = f.col(k) * bond[static_cast<size_t>(k)];
   }
 }
 

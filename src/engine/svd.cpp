@@ -119,30 +119,39 @@ bool SmallSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
   // against the others would only shrink it towards the subnormal numbers,
   // where the rotations stop being unitary. Far below any value the
   // truncation keeps.
+  double squared[kSmallSvdMaxSide];
+  auto column_norms = [&] {
+    for (Eigen::Index j = 0; j < k; ++j) {
+      const double* x = reinterpret_cast<const double*>(w + j * m);
+      double sum = 0.0;
+      for (Eigen::Index i = 0; i < 2 * m; ++i) sum += x[i] * x[i];
+      squared[j] = sum;
+    }
+  };
+  column_norms();
   double largest = 0.0;
-  for (Eigen::Index j = 0; j < k; ++j) {
-    double sum = 0.0;
-    for (Eigen::Index i = 0; i < m; ++i) sum += std::norm(w[j * m + i]);
-    largest = std::max(largest, sum);
-  }
+  for (Eigen::Index j = 0; j < k; ++j) largest = std::max(largest, squared[j]);
   const double negligible = largest * kNegligibleSquared;
   bool converged = false;
   // Complex products written out: the library's operator checks for
   // infinities at every multiplication, which the finite input cannot hold.
+  // The squared column norms are computed afresh each sweep and carried
+  // through its rotations in between.
   for (int sweep = 0; sweep < kMaxJacobiSweeps && !converged; ++sweep) {
     converged = true;
+    if (sweep > 0) column_norms();
     for (Eigen::Index p = 0; p + 1 < k; ++p) {
       for (Eigen::Index q = p + 1; q < k; ++q) {
+        const double alpha = squared[p];
+        const double beta = squared[q];
+        if (!(alpha > negligible && beta > negligible)) continue;
         double* wp = reinterpret_cast<double*>(w + p * m);
         double* wq = reinterpret_cast<double*>(w + q * m);
-        double alpha = 0.0, beta = 0.0, gamma_re = 0.0, gamma_im = 0.0;
+        double gamma_re = 0.0, gamma_im = 0.0;
         for (Eigen::Index i = 0; i < 2 * m; i += 2) {
-          alpha += wp[i] * wp[i] + wp[i + 1] * wp[i + 1];
-          beta += wq[i] * wq[i] + wq[i + 1] * wq[i + 1];
           gamma_re += wp[i] * wq[i] + wp[i + 1] * wq[i + 1];
           gamma_im += wp[i] * wq[i + 1] - wp[i + 1] * wq[i];
         }
-        if (!(alpha > negligible && beta > negligible)) continue;
         const double g = std::sqrt(gamma_re * gamma_re + gamma_im * gamma_im);
         if (!(g > tolerance * std::sqrt(alpha) * std::sqrt(beta))) continue;
         converged = false;
@@ -168,6 +177,8 @@ bool SmallSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
         };
         rotate(wp, wq, m);
         rotate(reinterpret_cast<double*>(v + p * k), reinterpret_cast<double*>(v + q * k), k);
+        squared[p] = std::max(alpha - t * g, 0.0);
+        squared[q] = std::max(beta + t * g, 0.0);
       }
     }
   }

@@ -44,10 +44,12 @@ void DivideBond(QubitTensor& site, const BondValues& bond, bool rows) {
         std::min<Eigen::Index>(rows ? f.rows() : f.cols(), static_cast<Eigen::Index>(bond.size()));
     for (Eigen::Index j = 0; j < count; ++j) {
       const double v = bond[static_cast<size_t>(j)];
+      // Products with a real factor: dividing by the value as a complex
+      // number would call the library's complex division for every entry.
       if (rows) {
-        if (v != 0.0) f.row(j) /= v; else f.row(j).setZero();
+        if (v != 0.0) f.row(j) = f.row(j) * (1.0 / v); else f.row(j).setZero();
       } else {
-        if (v != 0.0) f.col(j) /= v; else f.col(j).setZero();
+        if (v != 0.0) f.col(j) = f.col(j) * (1.0 / v); else f.col(j).setZero();
       }
     }
   }
@@ -189,14 +191,17 @@ void MpsSimulator::ApplyTwoSiteGate(uint64_t p, GateKind k, const Matrix& matrix
     const BondValues& outer = bonds_[p - 1];
     const Eigen::Index count = std::min<Eigen::Index>(chi_left, static_cast<Eigen::Index>(outer.size()));
     for (Eigen::Index j = 0; j < count; ++j) {
-      stacked.row(j) *= outer[static_cast<size_t>(j)];
-      stacked.row(chi_left + j) *= outer[static_cast<size_t>(j)];
+      const double value = outer[static_cast<size_t>(j)];
+      stacked.row(j) = stacked.row(j) * value;
+      stacked.row(chi_left + j) = stacked.row(chi_left + j) * value;
     }
   }
   if (!IsProductBond(bonds_[p])) {
     const BondValues& middle = bonds_[p];
     const Eigen::Index count = std::min<Eigen::Index>(chi, static_cast<Eigen::Index>(middle.size()));
-    for (Eigen::Index j = 0; j < count; ++j) stacked.col(j) *= middle[static_cast<size_t>(j)];
+    for (Eigen::Index j = 0; j < count; ++j) {
+      stacked.col(j) = stacked.col(j) * middle[static_cast<size_t>(j)];
+    }
   }
   Matrix& joined = w.joined;
   joined.resize(chi, 2 * chi_right);
@@ -206,8 +211,9 @@ void MpsSimulator::ApplyTwoSiteGate(uint64_t p, GateKind k, const Matrix& matrix
     const BondValues& outer = bonds_[p + 1];
     const Eigen::Index count = std::min<Eigen::Index>(chi_right, static_cast<Eigen::Index>(outer.size()));
     for (Eigen::Index j = 0; j < count; ++j) {
-      joined.col(j) *= outer[static_cast<size_t>(j)];
-      joined.col(chi_right + j) *= outer[static_cast<size_t>(j)];
+      const double value = outer[static_cast<size_t>(j)];
+      joined.col(j) = joined.col(j) * value;
+      joined.col(chi_right + j) = joined.col(chi_right + j) * value;
     }
   }
   Matrix& merged = w.merged;
@@ -226,7 +232,7 @@ void MpsSimulator::ApplyTwoSiteGate(uint64_t p, GateKind k, const Matrix& matrix
       }
       break;
     case kind::kCZ:
-      block(merged, 3) *= -1.0;
+      block(merged, 3) = -block(merged, 3);
       break;
     case kind::kSwap:
       block(merged, 1).swap(block(merged, 2));
