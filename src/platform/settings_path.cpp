@@ -170,8 +170,8 @@ FileLock::FileLock(const std::string& path) {
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK) return;
     // Held elsewhere, for one rewrite as a rule: wait in the kernel's queue
-    // rather than polling, so a busy writer cannot starve us.
-    // A signal ends the kernel's wait; Ctrl-C then ends ours.
+    // rather than polling, so that a busy writer cannot starve us. A signal
+    // ends the kernel's wait; Ctrl-C then ends ours.
     for (;;) {
       CheckInterrupts();
       int error = 0;
