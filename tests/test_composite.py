@@ -245,6 +245,10 @@ def test_builds_beyond_the_memory_are_refused_before_they_start(setup, build, to
     ],
 )
 def test_builds_of_some_hundred_megabytes_still_fit_under_the_cap(setup, build, size):
+    with open("/proc/meminfo") as meminfo:
+        free = next(int(l.split()[1]) * 1024 for l in meminfo if l.startswith("MemAvailable:"))
+    if free < 2**31:
+        pytest.skip("too little free memory for a build of this size")
     lines = run_capped(setup, build)
     assert lines[0] == f"built {size}", lines
     assert_mcp_on_plus_state(lines[2])

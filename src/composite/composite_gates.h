@@ -37,6 +37,10 @@ GatePtr pauli(QuantumCircuit& qc, const std::vector<int64_t>& qubit_list,
 
 int AppendCCX(QuantumCircuit& qc, uint64_t a, uint64_t b, uint64_t t, InstructionList& list,
               const std::string& label);
+int AppendCCZ(QuantumCircuit& qc, uint64_t a, uint64_t b, uint64_t t, InstructionList& list,
+              const std::string& label);
+int AppendCSWAP(QuantumCircuit& qc, uint64_t c, uint64_t t1, uint64_t t2, InstructionList& list,
+                const std::string& label);
 
 // Records each fixed decomposition makes, its composite included: what a
 // build counts before it builds.
@@ -45,10 +49,6 @@ uint64_t CCZRecords();
 uint64_t CSWAPRecords();
 uint64_t C3XRecords();
 uint64_t C4XRecords();
-int AppendCCZ(QuantumCircuit& qc, uint64_t a, uint64_t b, uint64_t t, InstructionList& list,
-              const std::string& label);
-int AppendCSWAP(QuantumCircuit& qc, uint64_t c, uint64_t t1, uint64_t t2, InstructionList& list,
-                const std::string& label);
 
 // Multi-qubit decompositions ---------------------------------------------------
 

@@ -7,8 +7,8 @@
 #include "circuit/errors.h"
 #include "circuit/gate_families.h"
 #include "circuit/record_budget.h"
-#include "composite/composite_record.h"
 #include "composite/composite_gates.h"
+#include "composite/composite_record.h"
 #include "composite/steps.h"
 #include "composite/transform.h"
 
