@@ -319,6 +319,76 @@ def test_more_classical_bits_than_qubits_still_calls_user_gates():
     assert abs(simulate(qc)[2]) == pytest.approx(1)
 
 
+# Names: the language's U and CX, gates and arguments named like our keywords ----------------
+
+CX = controlled(X)
+INLINE_LIBRARY = (  # how the standard include file itself defines its gates
+    "gate u3(theta,phi,lambda) q { U(theta,phi,lambda) q; }\n"
+    "gate cx c,t { CX c,t; }\n"
+    "gate h a { u3(pi/2,0,pi) a; }\n"
+)
+# (include the standard file, definitions, statements, the same as dense steps)
+PROGRAMS_WITH_NAMES = {
+    "U and CX": (True, "", "U(0.3, 0.4, 0.5) q[1];\nCX q[1], q[2];\n",
+                 [(u(0.3, 0.4, 0.5), [1]), (CX, [1, 2])]),
+    "U and CX in a body": (True, "gate g(a) x, y { U(a, 0, -a) x; CX y, x; }\n", "g(0.7) q[0], q[2];\n",
+                           [(u(0.7, 0, -0.7), [0]), (CX, [2, 0])]),
+    "library written out": (False, INLINE_LIBRARY, "h q[0];\ncx q[0], q[2];\n",
+                            [(H, [0]), (CX, [0, 2])]),
+    "ecr defined": (True, "gate ecr a,b { x a; cx a,b; }\n", "ecr q[2], q[0];\n",
+                    [(X, [2]), (CX, [2, 0])]),
+    "ecr called from a body": (True, "gate ecr a,b { x a; cx a,b; }\ngate g a,b { ecr b,a; h a; }\n",
+                               "g q[0], q[1];\n", [(X, [1]), (CX, [1, 0]), (H, [0])]),
+    "delay defined": (True, "gate delay(t) a { rz(2*t) a; }\n", "delay(0.3) q[1];\n",
+                      [(rz(0.6), [1])]),
+    "h defined without the include": (False, "gate h a { y a; }\n", "h q[1];\n", [(Y, [1])]),
+    "gates the include lacks": (
+        True, "gate dcx a,b { cx a,b; cx b,a; }\ngate rzx(t) a,b { h b; cx a,b; rz(t) b; cx a,b; h b; }\n"
+              "gate iswap a,b { s a; s b; h a; cx a,b; cx b,a; h b; }\n",
+        "dcx q[0], q[1];\nrzx(0.4) q[2], q[0];\niswap q[1], q[2];\n",
+        [(CX, [0, 1]), (CX, [1, 0]), (H, [0]), (CX, [2, 0]), (rz(0.4), [0]), (CX, [2, 0]), (H, [0]),
+         (phase(np.pi / 2), [1]), (phase(np.pi / 2), [2]), (H, [1]), (CX, [1, 2]), (CX, [2, 1]),
+         (H, [2])]),
+    "arguments named like keywords": (
+        True, "gate cu1fixed(a) c,t { u1(-a) t; cx c,t; u1(a) t; cx c,t; }\n", "cu1fixed(0.8) q[2], q[1];\n",
+        [(phase(-0.8), [1]), (CX, [2, 1]), (phase(0.8), [1]), (CX, [2, 1])]),
+    "parameters named like keywords": (
+        True, "gate g(e, x, cbrt, U) t { rz(e) t; ry(x*cbrt) t; rx(-U) t; }\n", "g(0.3, 0.4, 2, 1e-1) q[0];\n",
+        [(rz(0.3), [0]), (ry(0.8), [0]), (rx(-0.1), [0])]),
+}
+
+
+@pytest.mark.parametrize("name", PROGRAMS_WITH_NAMES)
+def test_programs_using_the_language_names_match_dense_reference(name):
+    include, definitions, statements, steps = PROGRAMS_WITH_NAMES[name]
+    text, state = prepared_program(3, len(name))
+    if not include:
+        text = text.replace('include "qelib1.inc";\n', "")
+    qc = loads(text + definitions + statements)
+    for matrix, qubits in steps:
+        state.apply(matrix, qubits)
+    assert_same_state(simulate(qc), state.vector())
+
+
+def test_a_conditioned_call_of_a_gate_named_like_a_keyword():
+    text = HEADER + "qreg q[2];\ncreg c[2];\ngate ecr a,b { x a; x b; }\nif (c==0) ecr q[0], q[1];\n"
+    assert counts(loads(text + "measure q -> c;\n"), shots=3) == {"11": 3}
+
+
+@pytest.mark.parametrize("text,message", [
+    (HEADER + "qreg q[1];\ngate h a { x a; }\n", "Error Identifier expected in line 4 at 6"),
+    ("qreg q[1];\ngate U a { }\n", "Error Duplicate definition in line 2 at 6"),
+    ("qreg q[1];\ngate CX a, b { }\n", "Error Duplicate definition in line 2 at 6"),
+    ("qreg q[1];\ngate measure a { }\n", "Error Identifier expected in line 2 at 6"),
+    ("qreg q[1];\ngate pi a { }\n", "Error Identifier expected in line 2 at 6"),
+    # A program's gate is called only after its definition.
+    (HEADER + "qreg q[2];\necr q[0], q[1];\ngate ecr a,b { x a; }\n",
+     "Error User defined gate not found in line 4 at 16"),
+])
+def test_names_the_language_keeps(text, message):
+    assert error_of(text) == message
+
+
 # Expressions ---------------------------------------------------------------------------------
 
 
@@ -337,6 +407,13 @@ def phase_of(expression):
     ("cos(0)", 1), ("tan(pi/4)", 1), ("ln(exp(2))", 2), ("cbrt(27)", 3),
     ("asin(1)", np.pi / 2), ("acos(-1)", np.pi), ("atan(1)*4", np.pi), ("PI", np.pi),
     ("Pi/3", np.pi / 3), ("pi\n/2", np.pi / 2), ("sin(cos(0)-1)+2*(3-(1+1))", 2),
+    # Real literals with an exponent or without an integer part.
+    ("1e-3", 1e-3), ("1.5e-3", 1.5e-3), ("2E2", 200), (".5", 0.5), ("-.25", -0.25), ("5.", 5),
+    ("1.e1", 10), ("1e-400", 0), ("0e999", 0), ("3e0*pi/4", 3 * np.pi / 4),
+    # A sign anywhere an operand may stand, tighter than * and / and looser than ^.
+    ("2*-pi", -2 * np.pi), ("-(pi/2)", -np.pi / 2), ("2*-(1)", -2), ("2*+3", 6), ("--1", 1),
+    ("-2*-2", 4), ("2*-3^2", -18), ("-pi^2", -np.pi**2), ("2^-(1+1)", 0.25),
+    ("1/-2", -0.5), ("-sin(pi/2)", -1), ("2*-sqrt(4)", -4),
 ])
 def test_expression_values(expression, value):
     np.testing.assert_allclose(phase_of(expression), np.exp(1j * value), atol=1e-9)
@@ -354,8 +431,8 @@ def test_nan_angles_are_accepted():
 
 
 @pytest.mark.parametrize("expression", [
-    "2*-pi", "2*-(1)", "1/0", "1/(1-1)", "1/-0", "1/sqrt(-1)", "1e-3", "1 2", "1*/2", ",",
-    "(1", "sin pi", "(1)(2)", "pi pi", "x",
+    "1/0", "1/(1-1)", "1/-0", "1/sqrt(-1)", "1 2", "1*/2", ",", "(1", "sin pi", "(1)(2)",
+    "pi pi", "x", "1e", "1.5e+", ".", "1e999", "2*", "-", "1.2.3",
 ])
 def test_malformed_expressions(expression):
     message = error_of("qreg q[1];\nrx(%s) q[0];\n" % expression)
@@ -398,7 +475,8 @@ ERRORS = [
     ("qreg q[2];\ngate q a { h a; }\n", "Error Duplicate definition in line 2 at 6"),
     ("gate g { }\nqreg q[1];\n", "Error Left paranthesis expected in line 1 at 7"),
     ("gate g a,,b { }\n", "Error Parameter expected in line 1 at 9"),
-    ("gate g(x) q { }\n", "Error Parameter expected in line 1 at 7"),
+    ("gate g(pi) q { }\n", "Error Parameter expected in line 1 at 7"),
+    ("gate g a, sin { }\n", "Error Parameter expected in line 1 at 10"),
     ("gate g(a b) q { }\n", "Error Right paranthesis expected in line 1 at 9"),
     ("qreg q[1];\ngate g a { h a;\n", "Error Premature end of file in line 3 at 2"),
     ("qreg q[1]\nh q[0];\n", "Error Semicolon expected in line 2 at 1"),

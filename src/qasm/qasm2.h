@@ -44,7 +44,22 @@ inline constexpr int32_t kIdentifier = 36, kDigits = 37, kEnd = 38, kExponent = 
                          kDelay = 94, kPi = 100, kFirstFunction = 101, kLastFunction = 110;
 // Statement words that may open a statement of a gate body.
 inline constexpr int32_t kFirstStatementWord = 46, kLastStatementWord = 94;
+// The statement words that the language's own U and CX stand for.
+inline constexpr int32_t kU = 86, kCx = 61;
 }  // namespace qasm_code
+
+// Identifiers and keywords: the tokens that spell a word.
+inline bool IsWordToken(const Token& t) {
+  return t.code == qasm_code::kIdentifier ||
+         (t.code >= qasm_code::kExponent && t.code <= qasm_code::kLastFunction);
+}
+
+// Words the language keeps for itself, which name no gate, parameter or
+// argument.
+bool IsReservedWord(const std::string& word);
+
+// Gate words of the standard include file.
+bool IsStandardLibraryGate(const std::string& word);
 
 struct QasmKeyword {
   const char* word;
@@ -166,6 +181,7 @@ class qasm2 {
   const void* FindName(const std::string& name, NameKind kind) const;
   bool ParseInclude();
   bool ParseGateHeader(GateDecl& decl, bool opaque);
+  bool IsDefinableGateName(const Token& token);
   bool IsNameFree(const std::string& name);
   const RegisterDecl* FindQuantumRegister(const std::string& name) const;
   const RegisterDecl* FindClassicalRegister(const std::string& name) const;
@@ -174,6 +190,7 @@ class qasm2 {
   // Statements pass.
   bool BuildCircuit(QuantumCircuit& qc);
   bool SkipDeclaration(int32_t code);
+  int32_t StatementCode(const Token& word) const;
   bool ParseStatement(QuantumCircuit& qc, const Token& word, const QasmCondition* condition);
   bool ParseArguments(QuantumCircuit& qc, Token token, GateStatement& statement);
   bool ApplyBuiltinGate(QuantumCircuit& qc, const GateStatement& statement);

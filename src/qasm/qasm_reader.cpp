@@ -134,11 +134,12 @@ bool qasm2::ScanDeclarations() {
       case kOpenQasm: {
         Token v = NextToken(false);
         if (v.code == kEnd) return result;
+        // Other versions are passed over, wherever the line stands.
         if (ReadNumber(v) == "2.0") {
           has_version_ = true;
           result = true;
         }
-        break;
+        continue;
       }
       case kInclude:
         result = ParseInclude();
@@ -166,6 +167,15 @@ bool qasm2::ScanDeclarations() {
     }
     if (!result) return false;
   }
+}
+
+// Our own gate words that the standard include lacks may name a program's
+// gate, and without that include every gate word may: the program's
+// definition is then what its statements call.
+bool qasm2::IsDefinableGateName(const Token& token) {
+  if (token.code == kIdentifier) return true;
+  if (!IsWordToken(token) || IsReservedWord(token.text)) return false;
+  return !(has_qelib1_ && IsStandardLibraryGate(token.text));
 }
 
 bool qasm2::IsNameFree(const std::string& name) {
@@ -252,16 +262,20 @@ bool qasm2::ParseGateHeader(GateDecl& decl, bool opaque) {
   Token t;
   auto parse = [&]() {
     t = ReadToken();
-    if (t.code != kIdentifier) return error_code_ = 1, false;
+    if (t.code == kIdentifier && (t.text == "U" || t.text == "CX")) return error_code_ = 2, false;
+    if (!IsDefinableGateName(t)) return error_code_ = 1, false;
     if (!IsNameFree(t.text)) return false;
     decl.name = t.text;
+    // Parameter and argument names live in the gate's own scope: t or x name
+    // an argument as well as anything.
+    auto is_name = [&]() { return IsWordToken(t) && !IsReservedWord(t.text); };
     t = ReadToken();
     if (t.code == kLeftParen) {
       t = ReadToken();
       if (t.code == kEnd) return error_code_ = 6, false;
       if (t.code != kRightParen) {
         while (t.code != kEnd) {
-          if (t.code != kIdentifier) return error_code_ = 5, false;
+          if (!is_name()) return error_code_ = 5, false;
           decl.parameters.push_back(t.text);
           t = ReadToken();
           if (t.code == kComma) {
@@ -276,14 +290,14 @@ bool qasm2::ParseGateHeader(GateDecl& decl, bool opaque) {
       }
       if (t.code == kEnd) return error_code_ = 6, false;
       t = ReadToken();
-    } else if (t.code != kIdentifier) {
+    } else if (!is_name()) {
       return error_code_ = 4, false;
     }
     // Arguments; commas between them are optional.
     for (;;) {
       if (opaque ? t.code == kSemicolon : (t.code == kLeftBrace || t.code == kEnd)) break;
       if (opaque && t.code == kEnd) return error_code_ = 9, false;
-      if (t.code != kIdentifier) return error_code_ = 5, false;
+      if (!is_name()) return error_code_ = 5, false;
       decl.arguments.push_back(t.text);
       t = ReadToken();
       if (t.code == kComma) t = ReadToken();

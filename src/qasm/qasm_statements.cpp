@@ -170,6 +170,23 @@ bool qasm2::SkipDeclaration(int32_t code) {
   }
 }
 
+int32_t qasm2::StatementCode(const Token& word) const {
+  if (word.code == kIdentifier) {
+    if (word.text == "U") return kU;
+    if (word.text == "CX") return kCx;
+    return kIdentifier;
+  }
+  // A gate word the program defines is the program's gate.
+  if (IsWordToken(word)) {
+    const auto found = names_.find(word.text);
+    if (found != names_.end() &&
+        (found->second.first == NameKind::kGate || found->second.first == NameKind::kOpaque)) {
+      return kIdentifier;
+    }
+  }
+  return word.code;
+}
+
 bool qasm2::ParseStatement(QuantumCircuit& qc, const Token& word,
                            const QasmCondition* condition) {
   // The first operand stands on the statement word's line.
@@ -177,7 +194,7 @@ bool qasm2::ParseStatement(QuantumCircuit& qc, const Token& word,
   if (t.code == kEnd) return error_code_ = 6, false;
   GateStatement statement;
   if (!ParseArguments(qc, t, statement)) return false;
-  statement.code = word.code;
+  statement.code = StatementCode(word);
   statement.name = word.text;
   const size_t before = qc.instructions.size();
   if (!ApplyBuiltinGate(qc, statement)) return false;

@@ -64,7 +64,7 @@ class ScopedInput {
 
 bool qasm2::ParseGateBody(QuantumCircuit& qc, Token t) {
   GateDecl* decl = nullptr;
-  if (t.code == kIdentifier) {
+  if (IsWordToken(t)) {
     const auto found = names_.find(t.text);
     if (found != names_.end() && found->second.first == NameKind::kGate) {
       decl = &gates_[found->second.second];
@@ -79,9 +79,10 @@ bool qasm2::ParseGateBody(QuantumCircuit& qc, Token t) {
     t = ReadToken();
     if (t.code == kRightBrace || t.code == kEnd) break;
     BodyStatement statement;
-    if (t.code >= kFirstStatementWord && t.code <= kLastStatementWord) {
-      statement.code = t.code;
-    } else if (t.code == kIdentifier) {
+    const int32_t code = StatementCode(t);
+    if (code >= kFirstStatementWord && code <= kLastStatementWord) {
+      statement.code = code;
+    } else if (code == kIdentifier) {
       // A gate may call gates whose definitions are complete, itself excluded.
       const GateDecl* callee = FindGate(t.text);
       if (callee == nullptr || !callee->defined) return error_code_ = 24, false;
@@ -111,11 +112,13 @@ bool qasm2::ParseGateBody(QuantumCircuit& qc, Token t) {
         if (!ParseInt32(t.text, qubit)) return error_code_ = 12, false;
         if (static_cast<uint64_t>(qubit) >= qc.total_qubits) return error_code_ = 23, false;
         statement.operands.push_back(qubit);
-      } else if (t.code == kIdentifier) {
+      } else if (IsWordToken(t)) {
         const auto& args = decl->arguments;
         const auto arg = std::find(args.begin(), args.end(), t.text);
         if (arg != args.end()) {
           statement.operands.push_back(~static_cast<int64_t>(arg - args.begin()));
+        } else if (t.code != kIdentifier) {
+          // A keyword that names no argument is passed over.
         } else if (FindQuantumRegister(t.text) != nullptr) {
           const std::string reg = t.text;
           if (ReadToken().code != kLeftBracket) return error_code_ = 10, false;
