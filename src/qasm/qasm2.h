@@ -68,7 +68,17 @@ struct QasmKeyword {
 inline constexpr int kQasmKeywordCount = 69;
 extern const QasmKeyword kQasmTokenTable[kQasmKeywordCount];
 
-inline constexpr int kQasmErrorCount = 34;
+namespace qasm_error {
+// Codes after the reader's first table, for valid programs this library
+// cannot hold or for values it cannot use.
+inline constexpr int32_t kClassicalBitLimit = 34, kRecordLimit = 35, kNestingLimit = 36,
+                         kNonFiniteParameter = 37, kRegisterNameEncoding = 38,
+                         kGateNameEncoding = 39;
+}  // namespace qasm_error
+
+inline constexpr int kQasmErrorCount = 40;
+// How deep calls of user-defined gates may nest.
+inline constexpr int kMaxGateCallDepth = 64;
 extern const char* const kQasmErrorMessages[kQasmErrorCount];
 
 // The 36 delimiter characters; a delimiter's code is its position here.
@@ -97,14 +107,25 @@ struct GateDecl {
   std::vector<std::string> arguments;
   std::vector<BodyStatement> body;
   bool defined = false;  // the statements pass has read the body
+  // Records one call creates at least, its own composite included; known once
+  // defined, so that a call too large for memory is refused before it starts.
+  uint64_t records = 1;
+};
+
+// One operand as written: a qubit, or a whole register that the statement is
+// applied across.
+struct GateOperand {
+  std::vector<int64_t> qubits;
+  bool whole = false;
 };
 
 struct GateStatement {
   std::string register_name;
-  std::vector<int64_t> qubits;
+  std::vector<int64_t> qubits;  // of one application
   std::vector<double> parameters;
   int32_t code = 0;
   std::string name;
+  std::vector<GateOperand> operands;  // as written in a program statement
 };
 
 struct QasmCondition {
@@ -193,6 +214,7 @@ class qasm2 {
   int32_t StatementCode(const Token& word) const;
   bool ParseStatement(QuantumCircuit& qc, const Token& word, const QasmCondition* condition);
   bool ParseArguments(QuantumCircuit& qc, Token token, GateStatement& statement);
+  bool ApplyAcross(QuantumCircuit& qc, GateStatement& statement);
   bool ApplyBuiltinGate(QuantumCircuit& qc, const GateStatement& statement);
   bool ApplyRegisterGate(QuantumCircuit& qc, const GateStatement& statement);
   bool ParseMeasure(QuantumCircuit& qc, Token token, const QasmCondition* condition);
@@ -203,6 +225,12 @@ class qasm2 {
   // User-defined gates.
   bool ParseGateBody(QuantumCircuit& qc, Token token);
   bool ApplyUserGate(QuantumCircuit& qc, const GateStatement& statement);
+  uint64_t RecordsOfCall(const GateDecl& gate) const;
+
+  // The one bound on what a load creates: records counted as they are made.
+  bool BudgetAllows(uint64_t upcoming_records);
+  bool SpendNewRecords(const InstructionList& list, size_t first);
+  bool SpendRecord(const Instruction& record);
 
   Value EvaluateNested(Token& token, bool argument_mode, const std::vector<std::string>& names,
                        const std::vector<double>& values, int depth);
@@ -220,7 +248,10 @@ class qasm2 {
   std::string include_path_;
   int32_t error_code_ = 0;
   int expansion_depth_ = 0;
-  uint64_t expanded_records_ = 0;
+  uint64_t records_spent_ = 0;
+  uint64_t record_bytes_spent_ = 0;
+  // Up to here the budget was last found to hold.
+  uint64_t records_known_to_fit_ = 0;
 };
 
 }  // namespace velorin

@@ -64,7 +64,14 @@ const char* const kQasmErrorMessages[kQasmErrorCount] = {
     "Not OpenQasm 2.0",
     "Check for equality expected",
     "Error registering gate with the quantum circuit",
+    "Classical bit index must be less than the number of qubits",
+    "Program needs more instructions than the available memory can hold",
+    "Gate calls nested more than 64 deep",
+    "Parameter is not a finite number",
+    "Register name is not valid UTF-8",
+    "Gate name is not valid UTF-8",
 };
+static_assert(velorin::kMaxGateCallDepth == 64, "the nesting message names the limit");
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "circuit/errors.h"
+#include "circuit/text_helpers.h"
 #include "qasm/qasm2.h"
 
 namespace velorin {
@@ -40,7 +41,9 @@ void qasm2::Reset() {
   names_.clear();
   error_code_ = 0;
   expansion_depth_ = 0;
-  expanded_records_ = 0;
+  records_spent_ = 0;
+  record_bytes_spent_ = 0;
+  records_known_to_fit_ = 0;
   input_ = &program_;
 }
 
@@ -215,6 +218,8 @@ bool qasm2::ParseRegister(bool quantum) {
     t = ReadToken();
     if (t.code != kIdentifier) return error_code_ = 1, false;
     const std::string name = t.text;
+    // The name comes back to Python as text.
+    if (!IsValidUtf8(name)) return error_code_ = qasm_error::kRegisterNameEncoding, false;
     if (!IsNameFree(name)) return false;
     t = ReadToken();
     if (t.code != kLeftBracket) return error_code_ = 10, false;
@@ -264,6 +269,7 @@ bool qasm2::ParseGateHeader(GateDecl& decl, bool opaque) {
     t = ReadToken();
     if (t.code == kIdentifier && (t.text == "U" || t.text == "CX")) return error_code_ = 2, false;
     if (!IsDefinableGateName(t)) return error_code_ = 1, false;
+    if (!IsValidUtf8(t.text)) return error_code_ = qasm_error::kGateNameEncoding, false;
     if (!IsNameFree(t.text)) return false;
     decl.name = t.text;
     // Parameter and argument names live in the gate's own scope: t or x name

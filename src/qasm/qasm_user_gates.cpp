@@ -2,6 +2,8 @@
 // each call replays it into one composite record named after the gate.
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 
 #include "composite/composite_record.h"
 #include "qasm/qasm2.h"
@@ -11,11 +13,6 @@ namespace velorin {
 using namespace qasm_code;
 
 namespace {
-
-// Bounds on what one load may expand, so that definitions calling each other
-// many times over cannot exhaust time, memory or the stack.
-constexpr int kMaxCallDepth = 64;
-constexpr uint64_t kMaxExpandedRecords = uint64_t{1} << 19;
 
 // The circuit's records are set aside while a call records its body, and put
 // back however the call ends.
@@ -137,6 +134,7 @@ bool qasm2::ParseGateBody(QuantumCircuit& qc, Token t) {
     decl->body.push_back(std::move(statement));
     if (t.code == kEnd) break;
   }
+  decl->records = RecordsOfCall(*decl);
   decl->defined = true;
   return true;
 }
@@ -145,9 +143,12 @@ bool qasm2::ApplyUserGate(QuantumCircuit& qc, const GateStatement& call) {
   const GateDecl* gate = FindGate(call.name);
   if (gate == nullptr || !gate->defined) return error_code_ = 24, false;
   if (call.parameters.size() != gate->parameters.size()) return error_code_ = 25, false;
-  if (expansion_depth_ >= kMaxCallDepth || ++expanded_records_ > kMaxExpandedRecords) {
-    return error_code_ = 3, false;
+  for (double value : call.parameters) {
+    if (!std::isfinite(value)) return error_code_ = qasm_error::kNonFiniteParameter, false;
   }
+  // Calls nest by recursion.
+  if (expansion_depth_ >= kMaxGateCallDepth) return error_code_ = qasm_error::kNestingLimit, false;
+  if (!BudgetAllows(gate->records)) return error_code_ = qasm_error::kRecordLimit, false;
 
   ScopedRecording recording(qc);
   ++expansion_depth_;
@@ -188,8 +189,6 @@ bool qasm2::ApplyUserGate(QuantumCircuit& qc, const GateStatement& call) {
   }
 
   InstructionList records = recording.Finish();
-  expanded_records_ += records.size();
-  if (expanded_records_ > kMaxExpandedRecords) return error_code_ = 3, false;
 
   // The composite acts on the call's qubits, in the order of the gate's
   // arguments, and on any qubit the body names directly.
@@ -215,7 +214,7 @@ bool qasm2::ApplyUserGate(QuantumCircuit& qc, const GateStatement& call) {
   if (composite->qubits.empty()) return true;
   composite->sub_instructions = std::move(records);
   qc.instructions.push_back(std::move(composite));
-  return true;
+  return SpendRecord(*qc.instructions.back());
 }
 
 }  // namespace velorin
