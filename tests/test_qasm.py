@@ -504,6 +504,7 @@ def phase_of(expression):
     ("2*-pi", -2 * np.pi), ("-(pi/2)", -np.pi / 2), ("2*-(1)", -2), ("2*+3", 6), ("--1", 1),
     ("-2*-2", 4), ("2*-3^2", -18), ("-pi^2", -np.pi**2), ("2^-(1+1)", 0.25),
     ("1/-2", -0.5), ("-sin(pi/2)", -1), ("2*-sqrt(4)", -4),
+    ("5e-324*1e300*1e24", 4.940656458412465),  # the smallest subnormal
 ])
 def test_expression_values(expression, value):
     np.testing.assert_allclose(phase_of(expression), np.exp(1j * value), atol=1e-9)
@@ -950,8 +951,9 @@ def random_program(seed, n=5, depth=40):
 
 @pytest.mark.parametrize("program", [qft_program(3), qft_program(6), ghz_program(2), ghz_program(8),
                                      (HERE / "all_gates.qasm").read_text(),
-                                     (HERE / "adder.qasm").read_text()],
-                         ids=["qft3", "qft6", "ghz2", "ghz8", "all_gates", "adder"])
+                                     (HERE / "adder.qasm").read_text(),
+                                     (HERE / "language_forms.qasm").read_text()],
+                         ids=["qft3", "qft6", "ghz2", "ghz8", "all_gates", "adder", "language_forms"])
 def test_load_write_load_gives_the_same_circuit(program):
     first = loads(program)
     second = loads(first.qasm())
