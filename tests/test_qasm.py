@@ -726,6 +726,9 @@ def test_large_hostile_programs_end_quickly():
     many_gates = "qreg q[1];\n" + "".join("gate g%d a { x a; }\n" % i for i in range(5000))
     qc = loads(many_gates + "g4999 q[0];\n" * 5000)
     assert len(instruction_lines(qc)) == 5000
+    # Many registers as operands of one call: every pair shares qubits.
+    many_operands = "qreg q[100];\ngate g a { x a; }\ng " + ", ".join(["q"] * 2000) + ";\n"
+    assert error_of(many_operands) == "Error Invalid parameter in line 3 at 6002"
 
 
 # One limit on what a load creates ------------------------------------------------------------

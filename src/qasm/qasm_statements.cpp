@@ -332,15 +332,16 @@ bool qasm2::ApplyAcross(QuantumCircuit& qc, GateStatement& statement) {
     across = true;
   }
   // A register beside an operand that shares a qubit with it would give some
-  // application the same qubit twice.
-  for (size_t i = 0; i < statement.operands.size(); ++i) {
-    if (!statement.operands[i].whole) continue;
-    for (size_t j = 0; j < statement.operands.size(); ++j) {
-      if (j == i) continue;
-      for (int64_t q : statement.operands[j].qubits) {
-        const auto& mine = statement.operands[i].qubits;
-        if (std::find(mine.begin(), mine.end(), q) != mine.end()) return error_code_ = 18, false;
-      }
+  // application the same qubit twice. An operand holds each qubit once, so a
+  // qubit that two operands hold is counted twice.
+  std::vector<uint32_t> holders(qc.total_qubits, 0);
+  for (const GateOperand& operand : statement.operands) {
+    for (int64_t q : operand.qubits) ++holders[static_cast<size_t>(q)];
+  }
+  for (const GateOperand& operand : statement.operands) {
+    if (!operand.whole) continue;
+    for (int64_t q : operand.qubits) {
+      if (holders[static_cast<size_t>(q)] > 1) return error_code_ = 18, false;
     }
   }
   uint64_t per_application = 1;
