@@ -7,10 +7,6 @@
 #include <mutex>
 #include <thread>
 
-#ifdef __GLIBCXX__
-#include <cxxabi.h>
-#endif
-
 #include "bindings/bindings.h"
 #include "platform/blas.h"
 #include "platform/host.h"
@@ -67,8 +63,8 @@ bool InterpreterFinalizing() {
   for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
-// Passes the gate, or parks the thread for good. Never called holding the
-// lock unless `holding` says so: a thread parks only after giving it up.
+// Passes the gate, or parks the thread for good; a thread `holding` the lock
+// gives it up first.
 void EnterGate(bool holding) {
   {
     std::lock_guard<std::mutex> lock(gGateMutex);
@@ -103,21 +99,19 @@ void CloseGate() {
   PyEval_RestoreThread(state);
 }
 
-// A thread ended by the interpreter while it takes the lock is parked at the
-// first frame of ours instead, before any destructor runs. Only reached when
-// the gate could not hold it back (no exit handler ran, or the grace ran out).
-#ifdef __GLIBCXX__
-#define VELORIN_PARK_IF_ENDED \
-  catch (abi::__forced_unwind&) { Park(); }
-#else
-#define VELORIN_PARK_IF_ENDED
-#endif
-
+// The interpreter's functions throw nothing: what comes out of one is the
+// forced unwind that ends a thread taking the lock during finalisation. The
+// thread is parked in the first frame of ours instead, before any destructor
+// of ours runs without the lock. For the lock-taking paths of this file this
+// is a last resort (no exit handler ran, or the grace ran out); for a call
+// into the interpreter's code, which gives the lock up and takes it back on
+// its own, it is the way out.
 void RestoreThread(PyThreadState* state) {
   try {
     PyEval_RestoreThread(state);
+  } catch (...) {
+    Park();
   }
-  VELORIN_PARK_IF_ENDED
 }
 
 // Takes the lock back after a blocking call, or parks.
@@ -125,16 +119,6 @@ void Reacquire(PyThreadState* state) {
   EnterGate(false);
   RestoreThread(state);
   LeaveGate();
-}
-
-// Runs `work`, parking the thread should the interpreter end it meanwhile;
-// nothing of the caller's is destroyed then.
-template <class Work>
-auto Guarded(Work& work) -> decltype(work()) {
-  try {
-    return work();
-  }
-  VELORIN_PARK_IF_ENDED
 }
 
 // The lock this thread gave up in a blocking call, while it is given up.
@@ -151,26 +135,27 @@ auto WithInterpreter(Work&& work) -> decltype(work()) {
   struct Leave {
     ~Leave() { LeaveGate(); }
   } leave;
-  if (holding) return Guarded(work);
+  if (holding) return work();
   if (released == nullptr) {
     // A thread the interpreter does not know.
     PyGILState_STATE state{};
     try {
       state = PyGILState_Ensure();
+    } catch (...) {
+      Park();
     }
-    VELORIN_PARK_IF_ENDED
     struct Release {
       PyGILState_STATE state;
       ~Release() { PyGILState_Release(state); }
     } release{state};
-    return Guarded(work);
+    return work();
   }
   tReleased = nullptr;
   RestoreThread(released);
   struct GiveBack {
     ~GiveBack() { tReleased = PyEval_SaveThread(); }
   } give_back;
-  return Guarded(work);
+  return work();
 }
 
 // Printing, blocking waits and Ctrl-C go through the interpreter.
@@ -251,8 +236,9 @@ py::object CallPython(py::handle callable, py::handle args, py::handle kwargs) {
   PyObject* result = nullptr;
   try {
     result = PyObject_Call(callable.ptr(), args.ptr(), kwargs.ptr());
+  } catch (...) {
+    Park();  // see RestoreThread
   }
-  VELORIN_PARK_IF_ENDED
   if (result == nullptr) throw py::error_already_set();
   return py::reinterpret_steal<py::object>(result);
 }
