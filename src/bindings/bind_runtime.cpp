@@ -33,7 +33,7 @@ void WaitForFinalState(const std::shared_ptr<JobV1>& shared_job, double timeout,
   const int64_t limit = limited ? static_cast<int64_t>(std::trunc(timeout)) : 0;
   for (;;) {
     const JobStatus status = job.status();
-    callback(job.job_id(), status, self);
+    CallPython(callback, py::make_tuple(job.job_id(), status, self));
     if (IsFinal(status)) return;
     if (limited) {
       const int64_t elapsed = std::chrono::duration_cast<std::chrono::seconds>(
