@@ -300,14 +300,15 @@ TEST(Checkpoint, QubitMapRelabelsTheChain) {
   auto c = NewCircuit(3);
   Add1(*c, kind::kX, kGateX, 0);
   Add2(*c, kind::kCX, kGateCX, 0, 2);
-  c->qubit_map = {2, 0, 1};  // engine qubit 0 is the caller's qubit 1, ...
+  c->qubit_map = {2, 0, 1};  // qubit 0 sits at position 2, qubit 1 at 0, qubit 2 at 1
   MpsSimulator engine(3);
   RunOnce(engine, *c);
+  EXPECT_EQ(engine.position_to_qubit(), (std::vector<int64_t>{1, 2, 0}));
   for (int64_t p = 0; p < 3; ++p) {
     EXPECT_EQ(engine.qubit_to_position()[engine.position_to_qubit()[p]], p);
   }
-  // Engine qubits 0 and 2 are set: the caller's qubits 1 and 0.
-  EXPECT_NEAR(std::abs(engine.GetStateVector()[0b011]), 1.0, 1e-15);
+  // The placement moves no label: the records' qubits 0 and 2 are set.
+  EXPECT_NEAR(std::abs(engine.GetStateVector()[0b101]), 1.0, 1e-15);
 
   auto broken = NewCircuit(2);
   Add1(*broken, kind::kX, kGateX, 0);
