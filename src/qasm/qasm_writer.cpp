@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "circuit/errors.h"
+#include "circuit/gate_families.h"
 #include "circuit/text_helpers.h"
 #include "platform/host.h"
 #include "platform/text.h"
@@ -64,33 +65,79 @@ bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 // bodies are exact, global phase included, for this library's reader.
 struct ExtraGate {
   GateKind kind;
+  bool adjoint;  // a record of the kind whose matrix is the kind's adjoint
   const char* name;
   const char* operands;  // header after the name
   const char* body;
 };
 
 constexpr ExtraGate kExtraGates[] = {
-    {kind::kR, "r", "(p0, p1) q_a", "u3(p0, p1 - pi/2, pi/2 - p1) q_a;\n"},
-    {kind::kCS, "cs", "q_a, q_b", "cp(pi/2) q_a, q_b;\n"},
-    {kind::kCSdg, "csdg", "q_a, q_b", "cp(-pi/2) q_a, q_b;\n"},
-    {kind::kCT, "ct", "q_a, q_b", "cp(pi/4) q_a, q_b;\n"},
-    {kind::kDCX, "dcx", "q_a, q_b", "cx q_a, q_b;\ncx q_b, q_a;\n"},
-    {kind::kISwap, "iswap", "q_a, q_b",
+    {kind::kR, false, "r", "(p0, p1) q_a", "u3(p0, p1 - pi/2, pi/2 - p1) q_a;\n"},
+    {kind::kCS, false, "cs", "q_a, q_b", "cp(pi/2) q_a, q_b;\n"},
+    {kind::kCSdg, false, "csdg", "q_a, q_b", "cp(-pi/2) q_a, q_b;\n"},
+    {kind::kCT, false, "ct", "q_a, q_b", "cp(pi/4) q_a, q_b;\n"},
+    {kind::kDCX, false, "dcx", "q_a, q_b", "cx q_a, q_b;\ncx q_b, q_a;\n"},
+    {kind::kISwap, false, "iswap", "q_a, q_b",
      "s q_a;\ns q_b;\nh q_a;\ncx q_a, q_b;\ncx q_b, q_a;\nh q_b;\n"},
-    {kind::kRYY, "ryy", "(p0) q_a, q_b",
+    {kind::kRYY, false, "ryy", "(p0) q_a, q_b",
      "rx(pi/2) q_a;\nrx(pi/2) q_b;\ncx q_a, q_b;\nrz(p0) q_b;\ncx q_a, q_b;\nrx(-pi/2) q_a;\n"
      "rx(-pi/2) q_b;\n"},
-    {kind::kRZX, "rzx", "(p0) q_a, q_b", "h q_b;\ncx q_a, q_b;\nrz(p0) q_b;\ncx q_a, q_b;\nh q_b;\n"},
+    {kind::kRZX, false, "rzx", "(p0) q_a, q_b",
+     "h q_b;\ncx q_a, q_b;\nrz(p0) q_b;\ncx q_a, q_b;\nh q_b;\n"},
     // rzx(pi/4), x on the first qubit, rzx(-pi/4).
-    {kind::kECR, "ecr", "q_a, q_b",
+    {kind::kECR, false, "ecr", "q_a, q_b",
      "h q_b;\ncx q_a, q_b;\nrz(pi/4) q_b;\ncx q_a, q_b;\nh q_b;\nx q_a;\nh q_b;\ncx q_a, q_b;\n"
      "rz(-pi/4) q_b;\ncx q_a, q_b;\nh q_b;\n"},
-    {kind::kCCZ, "ccz", "q_a, q_b, q_c", "h q_c;\nccx q_a, q_b, q_c;\nh q_c;\n"},
+    {kind::kCCZ, false, "ccz", "q_a, q_b, q_c", "h q_c;\nccx q_a, q_b, q_c;\nh q_c;\n"},
+    // Inverting a circuit keeps these kinds and takes the adjoint matrix.
+    {kind::kCSX, true, "csxdg", "q_a, q_b", "h q_b;\ncp(-pi/2) q_a, q_b;\nh q_b;\n"},
+    {kind::kISwap, true, "iswapdg", "q_a, q_b",
+     "h q_b;\ncx q_b, q_a;\ncx q_a, q_b;\nh q_a;\nsdg q_b;\nsdg q_a;\n"},
+    {kind::kCT, true, "ctdg", "q_a, q_b", "cp(-pi/4) q_a, q_b;\n"},
 };
 
-const ExtraGate* FindExtra(GateKind k) {
+bool Close(const Matrix& a, const Matrix& b) {
+  return a.rows() == b.rows() && a.cols() == b.cols() &&
+         (a.size() == 0 || (a - b).cwiseAbs().maxCoeff() <= 1e-9);
+}
+
+// The matrix a gate table gives a kind with these angles, if one does.
+bool TableMatrix(GateKind k, const std::vector<double>& params, Matrix& out) {
+  for (const OneQubitFamily& f : OneQubitFamilies()) {
+    if (f.kind == k && f.param_names.size() == params.size()) return out = f.matrix(params), true;
+  }
+  for (const TwoQubitFamily& f : TwoQubitFamilies()) {
+    if (f.kind == k && f.param_names.size() == params.size()) return out = f.matrix(params), true;
+  }
+  return false;
+}
+
+// Whether the record's matrix is its kind's adjoint rather than the kind's
+// own; a matrix that is neither cannot be named and is refused.
+bool HoldsAdjoint(const Instruction& record) {
+  if (record.matrix.size() == 0 || record.kind == kind::kComposite) return false;
+  for (double v : record.params) {
+    if (!std::isfinite(v)) return false;  // refused with its number
+  }
+  Matrix expected;
+  if (!TableMatrix(record.kind, record.params, expected) || Close(record.matrix, expected)) {
+    return false;
+  }
+  if (Close(record.matrix, expected.adjoint())) return true;
+  throw RunTimeError("Gate " + record.GateName() +
+                     " holds a matrix that its name and parameters do not give");
+}
+
+// The definition a record is written with when qelib1.inc lacks its gate.
+const ExtraGate* FindExtra(const Instruction& record) {
+  if (record.kind == kind::kComposite) return nullptr;
+  const bool adjoint = HoldsAdjoint(record);
   for (const ExtraGate& gate : kExtraGates) {
-    if (gate.kind == k) return &gate;
+    if (gate.kind == record.kind && gate.adjoint == adjoint) return &gate;
+  }
+  if (adjoint) {
+    throw RunTimeError("Gate " + record.GateName() +
+                       " holds a matrix that its name and parameters do not give");
   }
   return nullptr;
 }
@@ -300,7 +347,7 @@ QasmWriter::~QasmWriter() = default;
 
 void QasmWriter::Clear() {
   definitions.clear();
-  by_key.clear();
+  by_body.clear();
   composites.clear();
   rotations.clear();
   order.clear();
@@ -310,15 +357,17 @@ void QasmWriter::Clear() {
 }
 
 int32_t QasmWriter::FindOrAdd(Definition&& definition) {
-  std::vector<int32_t>& same_key = by_key[definition.key];
-  for (int32_t index : same_key) {
-    const Definition& known = definitions[static_cast<size_t>(index)];
-    if (known.canonical == definition.canonical && SameParameters(known.params, definition.params)) {
+  std::string body_key = definition.key;
+  body_key += '\n';
+  body_key += definition.canonical;
+  std::vector<int32_t>& same_body = by_body[body_key];
+  for (int32_t index : same_body) {
+    if (SameParameters(definitions[static_cast<size_t>(index)].params, definition.params)) {
       return index;
     }
   }
   const auto index = static_cast<int32_t>(definitions.size());
-  same_key.push_back(index);
+  same_body.push_back(index);
   definitions.push_back(std::move(definition));
   return index;
 }
@@ -412,6 +461,7 @@ void QasmWriter::Decide(const Instruction& composite, CompositeInfo& info) {
   definition.key = IdentifierFrom(composite.name);
   definition.params = composite.params;
   definition.first = &composite;
+  definition.canonical = std::to_string(composite.qubits.size()) + " qubits\n";
   for (const InstructionPtr& pointer : composite.sub_instructions) {
     if (!pointer || pointer->qubits.empty()) continue;
     const Instruction& sub = *pointer;
@@ -438,9 +488,9 @@ std::string QasmWriter::CallName(const Instruction& record, bool canonical) {
     if (canonical) return "@" + std::to_string(index);
     return definitions[static_cast<size_t>(index)].name;
   }
-  if (const ExtraGate* extra = FindExtra(record.kind)) {
+  if (const ExtraGate* extra = FindExtra(record)) {
     if (canonical) return extra->name;
-    return extra_names.at(record.kind);
+    return extra_names.at(extra->name);
   }
   if (record.kind == kind::kI) return "id";
   const std::string name = record.GateName();
@@ -557,8 +607,8 @@ void QasmWriter::Number(const QuantumCircuit& circuit) {
       continue;
     } else if (record->kind == kind::kRV) {
       reach(RvDefinition(*record), bodies);
-    } else if (FindExtra(record->kind) != nullptr) {
-      used_extras.insert(record->kind);
+    } else if (const ExtraGate* extra = FindExtra(*record)) {
+      used_extras.insert(extra->name);
     }
     for (const InstructionList* body : bodies) stack.emplace_back(body, 0);
   }
@@ -575,23 +625,24 @@ void QasmWriter::Name(const QuantumCircuit& circuit) {
   };
   // Our extra gates keep their own names unless a register has them.
   for (const ExtraGate& gate : kExtraGates) {
-    if (used_extras.count(gate.kind) == 0) continue;
+    if (used_extras.count(gate.name) == 0) continue;
     std::string name = gate.name;
     for (int n = 1; taken.count(name) != 0 || (name != gate.name && !free(name)); ++n) {
       name = std::string(gate.name) + "_" + std::to_string(n);
     }
     taken.insert(name);
-    extra_names[gate.kind] = name;
+    extra_names[gate.name] = name;
   }
   // A name that already carries a suffix and is the only one of its key stays.
+  std::unordered_map<std::string, int32_t> written_per_key;
+  for (int32_t index : order) {
+    if (index >= 0) ++written_per_key[definitions[static_cast<size_t>(index)].key];
+  }
   for (int32_t index : order) {
     if (index < 0) continue;
     Definition& definition = definitions[static_cast<size_t>(index)];
-    const std::vector<int32_t>& same_key = by_key[definition.key];
-    const auto reached = std::count_if(same_key.begin(), same_key.end(), [&](int32_t other) {
-      return definitions[static_cast<size_t>(other)].reached;
-    });
-    if (reached == 1 && EndsInNumberSuffix(definition.key) && free(definition.key)) {
+    if (written_per_key[definition.key] == 1 && EndsInNumberSuffix(definition.key) &&
+        free(definition.key)) {
       definition.name = definition.key;
       taken.insert(definition.name);
     }
@@ -616,8 +667,8 @@ void QasmWriter::Name(const QuantumCircuit& circuit) {
 std::string QasmWriter::WriteDefinitions() {
   std::string text;
   for (const ExtraGate& gate : kExtraGates) {
-    if (used_extras.count(gate.kind) == 0) continue;
-    text += "gate " + extra_names.at(gate.kind) + " " + gate.operands + " {\n" + gate.body + "}\n";
+    if (used_extras.count(gate.name) == 0) continue;
+    text += "gate " + extra_names.at(gate.name) + " " + gate.operands + " {\n" + gate.body + "}\n";
   }
   // Each definition after the ones its body calls, in the order met.
   std::vector<bool> written(definitions.size(), false);

@@ -71,15 +71,17 @@ class QasmWriter {
   std::string ConditionText(const Instruction& holder, const QuantumCircuit& circuit) const;
 
   std::vector<Definition> definitions;
-  std::unordered_map<std::string, std::vector<int32_t>> by_key;
+  // Definitions by name and canonical body; their parameters tell them apart.
+  std::unordered_map<std::string, std::vector<int32_t>> by_body;
   std::unordered_map<const Instruction*, CompositeInfo> composites;
   std::unordered_map<const Instruction*, int32_t> rotations;  // rv records
   // Definitions and library calls in the order the program meets them; a
   // library entry (-1 - index) uses up a suffix as a definition does.
   std::vector<int32_t> order;
   std::vector<std::pair<std::string, std::vector<double>>> library_entries;
-  std::set<GateKind> used_extras;
-  std::unordered_map<GateKind, std::string> extra_names;
+  // Gates qelib1.inc lacks that the text uses, and the names they get.
+  std::set<std::string> used_extras;
+  std::unordered_map<std::string, std::string> extra_names;
 };
 
 }  // namespace velorin
