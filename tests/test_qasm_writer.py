@@ -324,6 +324,7 @@ def rv_matrix(vx, vy, vz):
     return expm_herm(vx * X + vy * Y + vz * Z, 1.0)
 
 
+ISWAP = np.array([[1, 0, 0, 0], [0, 0, 1j, 0], [0, 1j, 0, 0], [0, 0, 0, 1]])
 ECR = np.array([[0, 1, 0, 1j], [1, 0, -1j, 0], [0, 1j, 0, 1], [-1j, 0, 1, 0]]) / np.sqrt(2)
 RZX = lambda t: expm_herm(pair(Z, X), t)
 EXTRA_GATES = [
@@ -336,7 +337,7 @@ EXTRA_GATES = [
     ("cs", [], controlled(phase(np.pi / 2))),
     ("csdg", [], controlled(phase(-np.pi / 2))),
     ("dcx", [], unitary_of(2, [(CX, [0, 1]), (CX, [1, 0])])),
-    ("iswap", [], np.array([[1, 0, 0, 0], [0, 0, 1j, 0], [0, 1j, 0, 0], [0, 0, 0, 1]])),
+    ("iswap", [], ISWAP),
     ("ryy", [0.9], GATES["ryy"][2](0.9)),
     ("rzx", [0.9], RZX(0.9)),
     ("rzx", [1e-9], RZX(1e-9)),
@@ -354,6 +355,24 @@ def test_gates_qelib1_lacks_get_definitions_that_read_back(name, params, matrix)
     text = assert_round_trip(qc)
     assert len(definition_names(text)) == 1
     assert instruction_lines(text)[-1].split("(")[0].split(" ")[0] == definition_names(text)[0]
+    # What the definition reads back as is written as the same gate again.
+    assert loads(text).qasm() == text
+
+
+@pytest.mark.parametrize("make,matrix,qubits,name", [
+    (lambda: sub_circuit(2, lambda s: s.csx(0, 1)), controlled(SX), [1, 0], "csxdg"),
+    (lambda: sub_circuit(2, lambda s: s.iswap(1, 0)), ISWAP, [0, 1], "iswapdg"),
+    (lambda: sub_circuit(1, lambda s: s.t(0)).control(1), controlled(T), [1, 0], "ctdg"),
+], ids=["csx", "iswap", "ct"])
+def test_inverted_gates_qelib1_lacks_are_written_as_their_inverse(make, matrix, qubits, name):
+    # Inverting keeps the gate's name and takes the adjoint matrix.
+    qc, state = prepared(2, 6)
+    qc.compose(make().inverse(), [1, 0], inplace=True)
+    state.apply(matrix.conj().T, qubits)
+    assert_equal_states(statevector(qc), state.vector())
+    text = assert_round_trip(qc)
+    assert "\ngate %s q_a, q_b {\n" % name in text
+    assert loads(text).qasm() == text
 
 
 def test_controlled_t_of_a_controlled_circuit_is_defined():

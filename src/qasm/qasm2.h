@@ -44,7 +44,22 @@ inline constexpr int32_t kIdentifier = 36, kDigits = 37, kEnd = 38, kExponent = 
                          kDelay = 94, kPi = 100, kFirstFunction = 101, kLastFunction = 110;
 // Statement words that may open a statement of a gate body.
 inline constexpr int32_t kFirstStatementWord = 46, kLastStatementWord = 94;
+// The statement words that the language's own U and CX stand for.
+inline constexpr int32_t kU = 86, kCx = 61;
 }  // namespace qasm_code
+
+// Identifiers and keywords: the tokens that spell a word.
+inline bool IsWordToken(const Token& t) {
+  return t.code == qasm_code::kIdentifier ||
+         (t.code >= qasm_code::kExponent && t.code <= qasm_code::kLastFunction);
+}
+
+// Words the language keeps for itself, which name no gate, parameter or
+// argument.
+bool IsReservedWord(const std::string& word);
+
+// Gate words of the standard include file.
+bool IsStandardLibraryGate(const std::string& word);
 
 struct QasmKeyword {
   const char* word;
@@ -53,7 +68,17 @@ struct QasmKeyword {
 inline constexpr int kQasmKeywordCount = 69;
 extern const QasmKeyword kQasmTokenTable[kQasmKeywordCount];
 
-inline constexpr int kQasmErrorCount = 34;
+namespace qasm_error {
+// Codes after the reader's first table, for valid programs this library
+// cannot hold or for values it cannot use.
+inline constexpr int32_t kClassicalBitLimit = 34, kRecordLimit = 35, kNestingLimit = 36,
+                         kNonFiniteParameter = 37, kRegisterNameEncoding = 38,
+                         kGateNameEncoding = 39;
+}  // namespace qasm_error
+
+inline constexpr int kQasmErrorCount = 40;
+// How deep calls of user-defined gates may nest.
+inline constexpr int kMaxGateCallDepth = 64;
 extern const char* const kQasmErrorMessages[kQasmErrorCount];
 
 // The 36 delimiter characters; a delimiter's code is its position here.
@@ -82,14 +107,25 @@ struct GateDecl {
   std::vector<std::string> arguments;
   std::vector<BodyStatement> body;
   bool defined = false;  // the statements pass has read the body
+  // Records one call creates at least, its own composite included; known once
+  // defined, so that a call too large for memory is refused before it starts.
+  uint64_t records = 1;
+};
+
+// One operand as written: a qubit, or a whole register that the statement is
+// applied across.
+struct GateOperand {
+  std::vector<int64_t> qubits;
+  bool whole = false;
 };
 
 struct GateStatement {
   std::string register_name;
-  std::vector<int64_t> qubits;
+  std::vector<int64_t> qubits;  // of one application
   std::vector<double> parameters;
   int32_t code = 0;
   std::string name;
+  std::vector<GateOperand> operands;  // as written in a program statement
 };
 
 struct QasmCondition {
@@ -166,6 +202,7 @@ class qasm2 {
   const void* FindName(const std::string& name, NameKind kind) const;
   bool ParseInclude();
   bool ParseGateHeader(GateDecl& decl, bool opaque);
+  bool IsDefinableGateName(const Token& token);
   bool IsNameFree(const std::string& name);
   const RegisterDecl* FindQuantumRegister(const std::string& name) const;
   const RegisterDecl* FindClassicalRegister(const std::string& name) const;
@@ -174,8 +211,10 @@ class qasm2 {
   // Statements pass.
   bool BuildCircuit(QuantumCircuit& qc);
   bool SkipDeclaration(int32_t code);
+  int32_t StatementCode(const Token& word) const;
   bool ParseStatement(QuantumCircuit& qc, const Token& word, const QasmCondition* condition);
   bool ParseArguments(QuantumCircuit& qc, Token token, GateStatement& statement);
+  bool ApplyAcross(QuantumCircuit& qc, GateStatement& statement);
   bool ApplyBuiltinGate(QuantumCircuit& qc, const GateStatement& statement);
   bool ApplyRegisterGate(QuantumCircuit& qc, const GateStatement& statement);
   bool ParseMeasure(QuantumCircuit& qc, Token token, const QasmCondition* condition);
@@ -186,6 +225,12 @@ class qasm2 {
   // User-defined gates.
   bool ParseGateBody(QuantumCircuit& qc, Token token);
   bool ApplyUserGate(QuantumCircuit& qc, const GateStatement& statement);
+  uint64_t RecordsOfCall(const GateDecl& gate) const;
+
+  // The one bound on what a load creates: records counted as they are made.
+  bool BudgetAllows(uint64_t upcoming_records);
+  bool SpendNewRecords(const InstructionList& list, size_t first);
+  bool SpendRecord(const Instruction& record);
 
   Value EvaluateNested(Token& token, bool argument_mode, const std::vector<std::string>& names,
                        const std::vector<double>& values, int depth);
@@ -203,7 +248,10 @@ class qasm2 {
   std::string include_path_;
   int32_t error_code_ = 0;
   int expansion_depth_ = 0;
-  uint64_t expanded_records_ = 0;
+  uint64_t records_spent_ = 0;
+  uint64_t record_bytes_spent_ = 0;
+  // Up to here the budget was last found to hold.
+  uint64_t records_known_to_fit_ = 0;
 };
 
 }  // namespace velorin

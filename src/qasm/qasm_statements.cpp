@@ -1,8 +1,11 @@
 // The statements pass: every statement applied to the circuit as soon as it
 // has been read, through the circuit's gate methods.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
+#include "circuit/record_budget.h"
 #include "composite/composite_gates.h"
 #include "qasm/qasm2.h"
 
@@ -170,6 +173,23 @@ bool qasm2::SkipDeclaration(int32_t code) {
   }
 }
 
+int32_t qasm2::StatementCode(const Token& word) const {
+  if (word.code == kIdentifier) {
+    if (word.text == "U") return kU;
+    if (word.text == "CX") return kCx;
+    return kIdentifier;
+  }
+  // A gate word the program defines is the program's gate.
+  if (IsWordToken(word)) {
+    const auto found = names_.find(word.text);
+    if (found != names_.end() &&
+        (found->second.first == NameKind::kGate || found->second.first == NameKind::kOpaque)) {
+      return kIdentifier;
+    }
+  }
+  return word.code;
+}
+
 bool qasm2::ParseStatement(QuantumCircuit& qc, const Token& word,
                            const QasmCondition* condition) {
   // The first operand stands on the statement word's line.
@@ -177,17 +197,18 @@ bool qasm2::ParseStatement(QuantumCircuit& qc, const Token& word,
   if (t.code == kEnd) return error_code_ = 6, false;
   GateStatement statement;
   if (!ParseArguments(qc, t, statement)) return false;
-  statement.code = word.code;
+  statement.code = StatementCode(word);
   statement.name = word.text;
   const size_t before = qc.instructions.size();
-  if (!ApplyBuiltinGate(qc, statement)) return false;
+  if (!ApplyAcross(qc, statement)) return false;
   ConditionRecords(qc, before, condition);
   return true;
 }
 
-// The shapes: NAME reg ; | NAME reg[i], reg[j] ... ; | NAME ( e1, ... ) reg[i] ... ;
+// The shapes: NAME [( e1, ... )] operand, operand ... ; where an operand is a
+// register or one of its qubits, reg[i].
 bool qasm2::ParseArguments(QuantumCircuit& qc, Token t, GateStatement& statement) {
-  enum State { kS0, kS1, kS2, kS3, kS4, kS5, kS6, kS7, kS8, kS9 } state = kS0;
+  enum State { kS0, kS1, kS2, kS3, kS4, kS5, kS6, kS7, kS9 } state = kS0;
   auto is_register = [&]() {
     return t.code == kIdentifier && FindQuantumRegister(t.text) != nullptr;
   };
@@ -202,13 +223,26 @@ bool qasm2::ParseArguments(QuantumCircuit& qc, Token t, GateStatement& statement
     statement.parameters.push_back(v.value);
     return true;
   };
+  // A register stands for all its qubits until an index follows.
+  auto whole_register = [&]() {
+    GateOperand operand;
+    operand.whole = true;
+    const int64_t size = qc.RegisterSize(statement.register_name);
+    for (int64_t i = 0; i < size; ++i) {
+      operand.qubits.push_back(
+          qc.RegisterQubitIndex(statement.register_name, static_cast<uint64_t>(i)));
+    }
+    statement.operands.push_back(std::move(operand));
+  };
   for (;;) {
     switch (state) {
       case kS0:
+      case kS6:
         if (is_register()) {
           statement.register_name = t.text;
+          whole_register();
           state = kS1;
-        } else if (t.code == kLeftParen) {
+        } else if (state == kS0 && t.code == kLeftParen) {
           state = kS5;
         } else {
           return mismatch();
@@ -216,16 +250,23 @@ bool qasm2::ParseArguments(QuantumCircuit& qc, Token t, GateStatement& statement
         break;
       case kS1:
         if (t.code == kSemicolon) return error_code_ = 0, true;
-        if (t.code != kLeftBracket) return mismatch();
-        state = kS2;
+        if (t.code == kComma) {
+          state = kS6;
+        } else if (t.code == kLeftBracket) {
+          state = kS2;
+        } else {
+          return mismatch();
+        }
         break;
       case kS2: {
         if (t.code != kDigits) return mismatch();
         int64_t index = 0;
         if (!ParseInt32(t.text, index)) return error_code_ = 12, false;
         if (index >= qc.RegisterSize(statement.register_name)) return error_code_ = 23, false;
-        statement.qubits.push_back(
-            qc.RegisterQubitIndex(statement.register_name, static_cast<uint64_t>(index)));
+        GateOperand& operand = statement.operands.back();
+        operand.qubits = {
+            qc.RegisterQubitIndex(statement.register_name, static_cast<uint64_t>(index))};
+        operand.whole = false;
         state = kS3;
         break;
       }
@@ -246,17 +287,6 @@ bool qasm2::ParseArguments(QuantumCircuit& qc, Token t, GateStatement& statement
           state = kS7;
         }
         break;
-      case kS6:
-      case kS8:
-        if (state == kS6 && is_register()) {
-          statement.register_name = t.text;
-          state = kS8;
-        } else if (state == kS8 && t.code == kLeftBracket) {
-          state = kS2;
-        } else {
-          return mismatch();
-        }
-        break;
       case kS7:
         if (t.code == kRightParen) {
           state = kS6;
@@ -275,6 +305,128 @@ bool qasm2::ParseArguments(QuantumCircuit& qc, Token t, GateStatement& statement
   }
 }
 
+// Registers as operands: cx q, r is cx q[i], r[i] for every i of two registers
+// of one size, and a qubit, or a register of one qubit, takes part in every
+// application. One-qubit gates, reset and barrier take every listed qubit.
+bool qasm2::ApplyAcross(QuantumCircuit& qc, GateStatement& statement) {
+  const BuiltinGate* builtin = FindBuiltin(statement.code);
+  if (statement.code != kIdentifier && (builtin == nullptr || builtin->qubits < 0)) {
+    for (const GateOperand& operand : statement.operands) {
+      statement.qubits.insert(statement.qubits.end(), operand.qubits.begin(),
+                              operand.qubits.end());
+    }
+    if (!BudgetAllows(statement.qubits.size())) return error_code_ = qasm_error::kRecordLimit, false;
+    return ApplyBuiltinGate(qc, statement);
+  }
+  if (builtin != nullptr &&
+      (statement.operands.size() != static_cast<size_t>(builtin->qubits) ||
+       statement.parameters.size() != static_cast<size_t>(builtin->params))) {
+    return error_code_ = 18, false;
+  }
+  size_t applications = 1;
+  bool across = false;
+  for (const GateOperand& operand : statement.operands) {
+    if (!operand.whole || operand.qubits.size() == 1) continue;
+    if (across && operand.qubits.size() != applications) return error_code_ = 18, false;
+    applications = operand.qubits.size();
+    across = true;
+  }
+  // A register beside an operand that shares a qubit with it would give some
+  // application the same qubit twice. An operand holds each qubit once, so a
+  // qubit that two operands hold is counted twice.
+  std::vector<uint32_t> holders(qc.total_qubits, 0);
+  for (const GateOperand& operand : statement.operands) {
+    for (int64_t q : operand.qubits) ++holders[static_cast<size_t>(q)];
+  }
+  for (const GateOperand& operand : statement.operands) {
+    if (!operand.whole) continue;
+    for (int64_t q : operand.qubits) {
+      if (holders[static_cast<size_t>(q)] > 1) return error_code_ = 18, false;
+    }
+  }
+  uint64_t per_application = 1;
+  if (statement.code == kIdentifier) {
+    if (const GateDecl* gate = FindGate(statement.name)) per_application = gate->records;
+  }
+  const uint64_t upcoming =
+      applications == 0 ? 0
+      : per_application > UINT64_MAX / applications ? UINT64_MAX
+                                                     : per_application * applications;
+  if (!BudgetAllows(upcoming)) return error_code_ = qasm_error::kRecordLimit, false;
+  for (size_t i = 0; i < applications; ++i) {
+    statement.qubits.clear();
+    for (const GateOperand& operand : statement.operands) {
+      if (operand.qubits.empty()) return error_code_ = 18, false;
+      statement.qubits.push_back(operand.qubits.size() == 1 ? operand.qubits[0] : operand.qubits[i]);
+    }
+    if (!ApplyBuiltinGate(qc, statement)) return false;
+  }
+  return true;
+}
+
+// The fewest records a call of the gate makes: one per statement of its body
+// (a composite counted as one), the callees' and its own composite included.
+uint64_t qasm2::RecordsOfCall(const GateDecl& gate) const {
+  uint64_t records = 1;
+  for (const BodyStatement& statement : gate.body) {
+    uint64_t cost = 1;
+    if (statement.code == kIdentifier) {
+      if (const GateDecl* callee = FindGate(statement.name)) cost = callee->records;
+    } else if (const BuiltinGate* builtin = FindBuiltin(statement.code);
+               builtin != nullptr && builtin->qubits < 0) {
+      cost = statement.operands.size();
+    }
+    records = cost > UINT64_MAX - records ? UINT64_MAX : records + cost;
+  }
+  return records;
+}
+
+bool qasm2::BudgetAllows(uint64_t upcoming_records) {
+  const uint64_t total = upcoming_records > UINT64_MAX - records_spent_
+                             ? UINT64_MAX
+                             : records_spent_ + upcoming_records;
+  if (total <= records_known_to_fit_) return true;
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+  // The fuzzer ends a run at 2 GB of memory or 10 seconds: its loads stay small.
+  if (total > (uint64_t{1} << 19)) return false;
+#endif
+  // Asking the system is not free: the next question comes once the load has
+  // grown by a sixteenth.
+  const uint64_t bytes = records_spent_ == 0 ? RecordBytes(1, 0, 1)
+                                             : record_bytes_spent_ / records_spent_;
+  if (!RecordsFit(total, bytes)) return false;
+  records_known_to_fit_ = total + std::max<uint64_t>(total / 16, 1024);
+  return true;
+}
+
+bool qasm2::SpendRecord(const Instruction& record) {
+  ++records_spent_;
+  record_bytes_spent_ +=
+      RecordBytes(record.qubits.size(), record.params.size(), record.name.size());
+  if (!BudgetAllows(0)) return error_code_ = qasm_error::kRecordLimit, false;
+  return true;
+}
+
+// Counts the records a method just added, those inside its composites too.
+bool qasm2::SpendNewRecords(const InstructionList& list, size_t first) {
+  std::vector<const InstructionList*> pending;
+  for (size_t i = first; i < list.size(); ++i) {
+    if (list[i] == nullptr) continue;
+    if (!SpendRecord(*list[i])) return false;
+    pending.push_back(&list[i]->sub_instructions);
+  }
+  while (!pending.empty()) {
+    const InstructionList* subs = pending.back();
+    pending.pop_back();
+    for (const InstructionPtr& record : *subs) {
+      if (record == nullptr) continue;
+      if (!SpendRecord(*record)) return false;
+      pending.push_back(&record->sub_instructions);
+    }
+  }
+  return true;
+}
+
 bool qasm2::ApplyBuiltinGate(QuantumCircuit& qc, const GateStatement& statement) {
   if (statement.code == kIdentifier) return ApplyUserGate(qc, statement);
   const BuiltinGate* gate = FindBuiltin(statement.code);
@@ -288,6 +440,12 @@ bool qasm2::ApplyBuiltinGate(QuantumCircuit& qc, const GateStatement& statement)
   std::vector<uint64_t> q;
   for (int64_t v : statement.qubits) q.push_back(static_cast<uint64_t>(v));
   const std::vector<double>& p = statement.parameters;
+  if (gate->form != Form::kDelay) {
+    for (double value : p) {
+      if (!std::isfinite(value)) return error_code_ = qasm_error::kNonFiniteParameter, false;
+    }
+  }
+  const size_t before = qc.instructions.size();
   GatePtr result;
   switch (gate->form) {
     case Form::kOneQubit:
@@ -311,30 +469,28 @@ bool qasm2::ApplyBuiltinGate(QuantumCircuit& qc, const GateStatement& statement)
       break;
   }
   if (!result) return error_code_ = 22, false;
-  return true;
+  return SpendNewRecords(qc.instructions, before);
 }
 
 bool qasm2::ApplyRegisterGate(QuantumCircuit& qc, const GateStatement& statement) {
   const BuiltinGate* gate = FindBuiltin(statement.code);
-  std::vector<int64_t> qubits = statement.qubits;
-  if (qubits.empty()) {
-    // A body statement without operands names no register to work on.
-    if (statement.register_name.empty()) return error_code_ = 18, false;
-    const int64_t size = qc.RegisterSize(statement.register_name);
-    for (int64_t i = 0; i < size; ++i) {
-      qubits.push_back(qc.RegisterQubitIndex(statement.register_name, static_cast<uint64_t>(i)));
-    }
-  }
+  const std::vector<int64_t>& qubits = statement.qubits;
+  // A body statement without operands names no register to work on; a
+  // register of no qubits gives nothing to do.
+  if (qubits.empty()) return statement.register_name.empty() ? (error_code_ = 18, false) : true;
+  const size_t before = qc.instructions.size();
   if (gate->form == Form::kBarrier) {
     qc.barrier(qubits, "");
-    return true;
+    return SpendNewRecords(qc.instructions, before);
   }
   for (int64_t q : qubits) {
     const auto u = static_cast<uint64_t>(q);
+    const size_t start = qc.instructions.size();
     GatePtr result = gate->form == Form::kReset
                          ? qc.reset(u, "")
                          : qc.OneQubitGate(OneQubitFamilyNamed(gate->method), {}, u, "");
     if (!result) return error_code_ = 22, false;
+    if (!SpendNewRecords(qc.instructions, start)) return false;
   }
   return true;
 }
@@ -387,11 +543,20 @@ bool qasm2::ParseMeasure(QuantumCircuit& qc, Token t, const QasmCondition* condi
   } else {
     return error_code_ = 10, false;
   }
+  // Classical bits are kept beside the qubits: a bit past the last qubit has
+  // no place, though the program may declare it.
+  for (const auto& pair : pairs) {
+    if (static_cast<uint64_t>(pair.second) >= qc.total_qubits) {
+      return error_code_ = qasm_error::kClassicalBitLimit, false;
+    }
+  }
+  if (!BudgetAllows(pairs.size())) return error_code_ = qasm_error::kRecordLimit, false;
   const size_t before = qc.instructions.size();
   for (const auto& [qubit, clbit] : pairs) {
     GatePtr g = qc.measure(static_cast<uint64_t>(qubit), static_cast<uint64_t>(clbit), "");
     if (!g) return error_code_ = 22, false;
   }
+  if (!SpendNewRecords(qc.instructions, before)) return false;
   ConditionRecords(qc, before, condition);
   return true;
 }

@@ -128,6 +128,22 @@ bool HoldsAdjoint(const Instruction& record) {
                      " holds a matrix that its name and parameters do not give");
 }
 
+// The unitary of an extra gate with these parameters, if they fit it.
+bool ExtraUnitary(const ExtraGate& gate, const std::vector<double>& params, Matrix& out) {
+  if (gate.kind == kind::kCCZ) {
+    if (!params.empty()) return false;
+    out = Matrix::Identity(8, 8);
+    out(7, 7) = -1.0;
+    return true;
+  }
+  for (double v : params) {
+    if (!std::isfinite(v)) return false;
+  }
+  if (!TableMatrix(gate.kind, params, out)) return false;
+  if (gate.adjoint) out = out.adjoint().eval();
+  return true;
+}
+
 // The definition a record is written with when qelib1.inc lacks its gate.
 const ExtraGate* FindExtra(const Instruction& record) {
   if (record.kind == kind::kComposite) return nullptr;
@@ -457,6 +473,25 @@ void QasmWriter::Decide(const Instruction& composite, CompositeInfo& info) {
       return;
     }
   }
+  // What this writer's own definitions read back as is written as that gate
+  // again: the same name, as many records, none nested, the same unitary.
+  const auto records = std::count_if(
+      composite.sub_instructions.begin(), composite.sub_instructions.end(),
+      [](const InstructionPtr& sub) { return sub && !sub->qubits.empty(); });
+  const bool flat = std::none_of(
+      composite.sub_instructions.begin(), composite.sub_instructions.end(),
+      [](const InstructionPtr& sub) { return sub && sub->kind == kind::kComposite; });
+  for (const ExtraGate& gate : kExtraGates) {
+    Matrix expected;
+    if (composite.name == gate.name && composite.clbits.empty() && flat &&
+        records == std::count(gate.body, gate.body + std::strlen(gate.body), ';') &&
+        ExtraUnitary(gate, composite.params, expected) &&
+        expected.rows() == (Eigen::Index{1} << composite.qubits.size()) &&
+        HasUnitary(composite, expected)) {
+      info.extra = gate.name;
+      return;
+    }
+  }
   Definition definition;
   definition.key = IdentifierFrom(composite.name);
   definition.params = composite.params;
@@ -480,6 +515,7 @@ std::string QasmWriter::CallName(const Instruction& record, bool canonical) {
   if (record.kind == kind::kComposite) {
     const CompositeInfo& info = composites.at(&record);
     if (info.library != nullptr) return info.library;
+    if (info.extra != nullptr) return canonical ? info.extra : extra_names.at(info.extra);
     if (canonical) return "@" + std::to_string(info.definition);
     return definitions[static_cast<size_t>(info.definition)].name;
   }
@@ -591,6 +627,8 @@ void QasmWriter::Number(const QuantumCircuit& circuit) {
       const CompositeInfo& info = composites.at(record);
       if (info.written_inline) {
         bodies.push_back(&record->sub_instructions);
+      } else if (info.extra != nullptr) {
+        used_extras.insert(info.extra);
       } else if (info.library != nullptr) {
         const bool known = std::any_of(
             library_entries.begin(), library_entries.end(), [&](const auto& entry) {

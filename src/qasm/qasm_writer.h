@@ -46,6 +46,7 @@ class QasmWriter {
     bool visiting = true;
     bool written_inline = false;
     const char* library = nullptr;  // the library name it is written under
+    const char* extra = nullptr;    // or the gate qelib1.inc lacks that it is
     int32_t definition = -1;
   };
   // A conditioned composite written inline: its condition goes on each line.
