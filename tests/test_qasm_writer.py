@@ -878,3 +878,25 @@ def test_deep_nests_are_written_innermost_first():
     assert text.split("// Custom gate definitions\n")[1].startswith(
         "gate w_1500 q_a {\nx q_a;\n}\ngate w_1499 q_a {\nw_1500 q_a;\n}\n")
     assert instruction_lines(text) == ["w_1 q[0];"] or instruction_lines(text)[-1].startswith("w_1 ")
+
+
+# What the reader cannot take back yet -------------------------------------------------------------
+
+
+@pytest.mark.xfail(strict=True, reason="the reader takes condition values up to 2^31 - 1 only")
+def test_condition_values_of_wide_registers_read_back():
+    c = vl.ClassicalRegister(40, "c")
+    qc = vl.QuantumCircuit(vl.QuantumRegister(40, "q"), c)
+    qc.x(0).c_if(c, 2**35)
+    text = qc.qasm()
+    assert instruction_lines(text) == ["if (c == 34359738368) x q[0];"]
+    assert loads(text).qasm() == text
+
+
+@pytest.mark.xfail(strict=True, reason="the reader keeps delays in whole nanoseconds up to 2^31 - 1")
+@pytest.mark.parametrize("duration,unit", [(500, "ps"), (10, "s")])
+def test_delays_the_reader_cannot_hold_read_back(duration, unit):
+    qc = vl.QuantumCircuit(1)
+    qc.delay(duration, 0, unit)
+    text = qc.qasm()
+    assert loads(text).qasm() == text

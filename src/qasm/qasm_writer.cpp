@@ -40,7 +40,7 @@ std::string LetterCode(const char* prefix, uint64_t index) {
   return text;
 }
 
-// The value a reader gives the angle forms; nullopt-like false for others.
+// The value a reader gives a text of FormatAngle; false for any other text.
 bool AngleFormValue(const std::string& text, double& value) {
   if (text == "0") return value = 0.0, true;
   if (text == "pi") return value = kPi, true;
@@ -163,13 +163,13 @@ const ExtraGate* FindExtra(const Instruction& record) {
 const std::set<std::string>& ReservedNames() {
   static const std::set<std::string> names = [] {
     std::set<std::string> all = {
-        "U",    "CX",   "OPENQASM", "include", "qreg", "creg", "gate", "opaque", "barrier",
-        "measure", "reset", "if",  "pi",      "sin",  "cos",  "tan",  "exp",    "ln",
-        "sqrt", "u3",   "u2",       "u1",      "cx",   "id",   "u0",   "u",      "p",
-        "x",    "y",    "z",        "h",       "s",    "sdg",  "t",    "tdg",    "rx",
-        "ry",   "rz",   "sx",       "sxdg",    "cz",   "cy",   "swap", "ch",     "ccx",
-        "cswap", "crx", "cry",      "crz",     "cu1",  "cp",   "cu3",  "csx",    "cu",
-        "rxx",  "rzz",  "rccx",     "rc3x",    "c3x",  "c3sqrtx", "c4x", "delay"};
+        "OPENQASM", "include", "qreg", "creg", "gate", "opaque", "barrier", "measure", "reset",
+        "if", "pi", "sin", "cos", "tan", "exp", "ln", "sqrt", "U", "CX", "delay",
+        // qelib1.inc
+        "u3", "u2", "u1", "cx", "id", "u0", "u", "p", "x", "y", "z", "h", "s", "sdg", "t", "tdg",
+        "rx", "ry", "rz", "sx", "sxdg", "cz", "cy", "swap", "ch", "ccx", "cswap", "crx", "cry",
+        "crz", "cu1", "cp", "cu3", "csx", "cu", "rxx", "rzz", "rccx", "rc3x", "c3x", "c3sqrtx",
+        "c4x"};
     for (const QasmKeyword& keyword : kQasmTokenTable) all.insert(keyword.word);
     return all;
   }();
@@ -484,6 +484,7 @@ void QasmWriter::Decide(const Instruction& composite, CompositeInfo& info) {
   for (const ExtraGate& gate : kExtraGates) {
     Matrix expected;
     if (composite.name == gate.name && composite.clbits.empty() && flat &&
+        composite.qubits.size() <= 3 &&
         records == std::count(gate.body, gate.body + std::strlen(gate.body), ';') &&
         ExtraUnitary(gate, composite.params, expected) &&
         expected.rows() == (Eigen::Index{1} << composite.qubits.size()) &&
