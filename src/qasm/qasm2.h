@@ -90,6 +90,9 @@ int32_t ClassifyWord(const std::string& word);
 struct RegisterDecl {
   std::string name;
   int64_t size = 0;
+  // The register's first qubit or bit in the circuit; the statements pass
+  // sets it before it reads the first statement, -1 for none.
+  int64_t start = -1;
 };
 
 // One statement of a gate body. Operands of 0 or more are circuit qubits; a
@@ -112,11 +115,14 @@ struct GateDecl {
   uint64_t records = 1;
 };
 
-// One operand as written: a qubit, or a whole register that the statement is
-// applied across.
+// One operand as written: a qubit (size 1), or a whole register of `size`
+// qubits from `first` that the statement is applied across.
 struct GateOperand {
-  std::vector<int64_t> qubits;
+  int64_t first = 0;
+  int64_t size = 1;
   bool whole = false;
+  // The qubit of the i-th application; one qubit takes part in every one.
+  int64_t Qubit(int64_t i) const { return size == 1 ? first : first + i; }
 };
 
 struct GateStatement {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <unordered_map>
 
 #include "circuit/record_budget.h"
 #include "composite/composite_gates.h"
@@ -88,14 +89,6 @@ const BuiltinGate* FindBuiltin(int32_t code) {
   return nullptr;
 }
 
-const ClassicalRegister* CircuitClassicalRegister(const QuantumCircuit& qc,
-                                                  const std::string& name) {
-  for (const auto& reg : qc.classical_registers) {
-    if (reg->name() == name) return reg.get();
-  }
-  return nullptr;
-}
-
 // Every record the conditioned statement appended carries the condition.
 void ConditionRecords(QuantumCircuit& qc, size_t first, const QasmCondition* condition) {
   if (condition == nullptr) return;
@@ -124,6 +117,20 @@ bool qasm2::ReadIndex(bool number_mode, int64_t& value) {
 }
 
 bool qasm2::BuildCircuit(QuantumCircuit& qc) {
+  // Where each declared register lies in the circuit, found once: statements
+  // look registers up by name many times over.
+  std::unordered_map<std::string, int64_t> starts;
+  for (const auto& reg : qc.quantum_registers) starts.emplace(reg->name(), reg->start());
+  for (RegisterDecl& reg : qregs_) {
+    const auto found = starts.find(reg.name);
+    reg.start = found == starts.end() ? -1 : found->second;
+  }
+  starts.clear();
+  for (const auto& reg : qc.classical_registers) starts.emplace(reg->name(), reg->start());
+  for (RegisterDecl& reg : cregs_) {
+    const auto found = starts.find(reg.name);
+    reg.start = found == starts.end() ? -1 : found->second;
+  }
   input_->Rewind();
   for (;;) {
     Token t = ReadToken();
@@ -209,8 +216,11 @@ bool qasm2::ParseStatement(QuantumCircuit& qc, const Token& word,
 // register or one of its qubits, reg[i].
 bool qasm2::ParseArguments(QuantumCircuit& qc, Token t, GateStatement& statement) {
   enum State { kS0, kS1, kS2, kS3, kS4, kS5, kS6, kS7, kS9 } state = kS0;
+  const RegisterDecl* reg = nullptr;
   auto is_register = [&]() {
-    return t.code == kIdentifier && FindQuantumRegister(t.text) != nullptr;
+    if (t.code != kIdentifier) return false;
+    reg = FindQuantumRegister(t.text);
+    return reg != nullptr && reg->start >= 0;
   };
   auto mismatch = [&]() {
     error_code_ = 18;
@@ -225,14 +235,7 @@ bool qasm2::ParseArguments(QuantumCircuit& qc, Token t, GateStatement& statement
   };
   // A register stands for all its qubits until an index follows.
   auto whole_register = [&]() {
-    GateOperand operand;
-    operand.whole = true;
-    const int64_t size = qc.RegisterSize(statement.register_name);
-    for (int64_t i = 0; i < size; ++i) {
-      operand.qubits.push_back(
-          qc.RegisterQubitIndex(statement.register_name, static_cast<uint64_t>(i)));
-    }
-    statement.operands.push_back(std::move(operand));
+    statement.operands.push_back(GateOperand{reg->start, reg->size, true});
   };
   for (;;) {
     switch (state) {
@@ -262,11 +265,8 @@ bool qasm2::ParseArguments(QuantumCircuit& qc, Token t, GateStatement& statement
         if (t.code != kDigits) return mismatch();
         int64_t index = 0;
         if (!ParseInt32(t.text, index)) return error_code_ = 12, false;
-        if (index >= qc.RegisterSize(statement.register_name)) return error_code_ = 23, false;
-        GateOperand& operand = statement.operands.back();
-        operand.qubits = {
-            qc.RegisterQubitIndex(statement.register_name, static_cast<uint64_t>(index))};
-        operand.whole = false;
+        if (index >= reg->size) return error_code_ = 23, false;
+        statement.operands.back() = GateOperand{reg->start + index, 1, false};
         state = kS3;
         break;
       }
@@ -311,11 +311,12 @@ bool qasm2::ParseArguments(QuantumCircuit& qc, Token t, GateStatement& statement
 bool qasm2::ApplyAcross(QuantumCircuit& qc, GateStatement& statement) {
   const BuiltinGate* builtin = FindBuiltin(statement.code);
   if (statement.code != kIdentifier && (builtin == nullptr || builtin->qubits < 0)) {
+    uint64_t total = 0;
+    for (const GateOperand& operand : statement.operands) total += operand.size;
+    if (!BudgetAllows(total)) return error_code_ = qasm_error::kRecordLimit, false;
     for (const GateOperand& operand : statement.operands) {
-      statement.qubits.insert(statement.qubits.end(), operand.qubits.begin(),
-                              operand.qubits.end());
+      for (int64_t i = 0; i < operand.size; ++i) statement.qubits.push_back(operand.first + i);
     }
-    if (!BudgetAllows(statement.qubits.size())) return error_code_ = qasm_error::kRecordLimit, false;
     return ApplyBuiltinGate(qc, statement);
   }
   if (builtin != nullptr &&
@@ -323,12 +324,12 @@ bool qasm2::ApplyAcross(QuantumCircuit& qc, GateStatement& statement) {
        statement.parameters.size() != static_cast<size_t>(builtin->params))) {
     return error_code_ = 18, false;
   }
-  size_t applications = 1;
+  int64_t applications = 1;
   bool across = false;
   for (const GateOperand& operand : statement.operands) {
-    if (!operand.whole || operand.qubits.size() == 1) continue;
-    if (across && operand.qubits.size() != applications) return error_code_ = 18, false;
-    applications = operand.qubits.size();
+    if (!operand.whole || operand.size == 1) continue;
+    if (across && operand.size != applications) return error_code_ = 18, false;
+    applications = operand.size;
     across = true;
   }
   // A register beside an operand that shares a qubit with it would give some
@@ -336,28 +337,27 @@ bool qasm2::ApplyAcross(QuantumCircuit& qc, GateStatement& statement) {
   // qubit that two operands hold is counted twice.
   std::vector<uint32_t> holders(qc.total_qubits, 0);
   for (const GateOperand& operand : statement.operands) {
-    for (int64_t q : operand.qubits) ++holders[static_cast<size_t>(q)];
+    for (int64_t i = 0; i < operand.size; ++i) ++holders[static_cast<size_t>(operand.first + i)];
   }
   for (const GateOperand& operand : statement.operands) {
     if (!operand.whole) continue;
-    for (int64_t q : operand.qubits) {
-      if (holders[static_cast<size_t>(q)] > 1) return error_code_ = 18, false;
+    for (int64_t i = 0; i < operand.size; ++i) {
+      if (holders[static_cast<size_t>(operand.first + i)] > 1) return error_code_ = 18, false;
     }
   }
   uint64_t per_application = 1;
   if (statement.code == kIdentifier) {
     if (const GateDecl* gate = FindGate(statement.name)) per_application = gate->records;
   }
-  const uint64_t upcoming =
-      applications == 0 ? 0
-      : per_application > UINT64_MAX / applications ? UINT64_MAX
-                                                     : per_application * applications;
+  const auto count = static_cast<uint64_t>(applications);
+  const uint64_t upcoming = count == 0                             ? 0
+                            : per_application > UINT64_MAX / count ? UINT64_MAX
+                                                                   : per_application * count;
   if (!BudgetAllows(upcoming)) return error_code_ = qasm_error::kRecordLimit, false;
-  for (size_t i = 0; i < applications; ++i) {
+  for (int64_t i = 0; i < applications; ++i) {
     statement.qubits.clear();
     for (const GateOperand& operand : statement.operands) {
-      if (operand.qubits.empty()) return error_code_ = 18, false;
-      statement.qubits.push_back(operand.qubits.size() == 1 ? operand.qubits[0] : operand.qubits[i]);
+      statement.qubits.push_back(operand.Qubit(i));
     }
     if (!ApplyBuiltinGate(qc, statement)) return false;
   }
@@ -496,19 +496,16 @@ bool qasm2::ApplyRegisterGate(QuantumCircuit& qc, const GateStatement& statement
 }
 
 bool qasm2::ParseMeasure(QuantumCircuit& qc, Token t, const QasmCondition* condition) {
-  if (t.code != kIdentifier || FindQuantumRegister(t.text) == nullptr) {
-    return error_code_ = 26, false;
-  }
-  const std::string q_name = t.text;
-  const int64_t q_size = qc.RegisterSize(q_name);
+  const RegisterDecl* qreg = t.code == kIdentifier ? FindQuantumRegister(t.text) : nullptr;
+  if (qreg == nullptr || qreg->start < 0) return error_code_ = 26, false;
+  const int64_t q_size = qreg->size;
   std::vector<std::pair<int64_t, int64_t>> pairs;  // (qubit, classical bit)
 
-  auto read_target = [&](Token& c) -> const ClassicalRegister* {
+  auto read_target = [&](Token& c) -> const RegisterDecl* {
     c = ReadToken();
     if (c.code != kIdentifier) return error_code_ = 28, nullptr;
-    if (FindClassicalRegister(c.text) == nullptr) return error_code_ = 26, nullptr;
-    const ClassicalRegister* reg = CircuitClassicalRegister(qc, c.text);
-    if (reg == nullptr) error_code_ = 26;
+    const RegisterDecl* reg = FindClassicalRegister(c.text);
+    if (reg == nullptr || reg->start < 0) return error_code_ = 26, nullptr;
     return reg;
   };
 
@@ -516,14 +513,11 @@ bool qasm2::ParseMeasure(QuantumCircuit& qc, Token t, const QasmCondition* condi
   if (t.code == kMinus) {
     if (ReadToken().code != kGreater) return error_code_ = 27, false;
     Token c;
-    const ClassicalRegister* creg = read_target(c);
+    const RegisterDecl* creg = read_target(c);
     if (creg == nullptr) return false;
     if (ReadToken().code != kSemicolon) return error_code_ = 9, false;
-    if (q_size > creg->size()) return error_code_ = 23, false;
-    for (int64_t i = 0; i < q_size; ++i) {
-      pairs.emplace_back(qc.RegisterQubitIndex(q_name, static_cast<uint64_t>(i)),
-                         int64_t{creg->start()} + i);
-    }
+    if (q_size > creg->size) return error_code_ = 23, false;
+    for (int64_t i = 0; i < q_size; ++i) pairs.emplace_back(qreg->start + i, creg->start + i);
   } else if (t.code == kLeftBracket) {
     int64_t qi = 0, ci = 0;
     if (!ReadIndex(true, qi)) return false;
@@ -531,15 +525,14 @@ bool qasm2::ParseMeasure(QuantumCircuit& qc, Token t, const QasmCondition* condi
     if (ReadToken().code != kMinus) return error_code_ = 27, false;
     if (ReadToken().code != kGreater) return error_code_ = 27, false;
     Token c;
-    const ClassicalRegister* creg = read_target(c);
+    const RegisterDecl* creg = read_target(c);
     if (creg == nullptr) return false;
     if (ReadToken().code != kLeftBracket) return error_code_ = 10, false;
     if (!ReadIndex(true, ci)) return false;
     if (ReadToken(true).code != kRightBracket) return error_code_ = 11, false;
     if (ReadToken(true).code != kSemicolon) return error_code_ = 9, false;
-    if (qi >= q_size || ci >= creg->size()) return error_code_ = 23, false;
-    pairs.emplace_back(qc.RegisterQubitIndex(q_name, static_cast<uint64_t>(qi)),
-                       int64_t{creg->start()} + ci);
+    if (qi >= q_size || ci >= creg->size) return error_code_ = 23, false;
+    pairs.emplace_back(qreg->start + qi, creg->start + ci);
   } else {
     return error_code_ = 10, false;
   }
@@ -565,19 +558,19 @@ bool qasm2::ParseIf(QuantumCircuit& qc, Token t) {
   if (t.code != kLeftParen) return error_code_ = 4, false;
   t = ReadToken();
   if (t.code != kIdentifier) return error_code_ = 1, false;
-  if (FindClassicalRegister(t.text) == nullptr) return error_code_ = 28, false;
-  const ClassicalRegister* creg = CircuitClassicalRegister(qc, t.text);
-  if (creg == nullptr) return error_code_ = 28, false;
+  const RegisterDecl* creg = FindClassicalRegister(t.text);
+  if (creg == nullptr || creg->start < 0) return error_code_ = 28, false;
   QasmCondition condition;
-  condition.reg = ConditionRegister{creg->name(), creg->start(), creg->size()};
+  condition.reg = ConditionRegister{creg->name, static_cast<int32_t>(creg->start),
+                                    static_cast<int32_t>(creg->size)};
   t = ReadToken();
   if (t.code == kLeftBracket) {
     int64_t offset = 0;
     if (!ReadIndex(true, offset)) return false;
     if (ReadToken(true).code != kRightBracket) return error_code_ = 11, false;
-    if (offset >= creg->size()) return error_code_ = 23, false;
+    if (offset >= creg->size) return error_code_ = 23, false;
     condition.on_bit = true;
-    condition.bit = int64_t{creg->start()} + offset;
+    condition.bit = creg->start + offset;
     if (ReadToken().code != kEquals) return error_code_ = 32, false;
   } else if (t.code != kEquals) {
     return error_code_ = 10, false;

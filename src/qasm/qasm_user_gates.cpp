@@ -116,14 +116,14 @@ bool qasm2::ParseGateBody(QuantumCircuit& qc, Token t) {
           statement.operands.push_back(~static_cast<int64_t>(arg - args.begin()));
         } else if (t.code != kIdentifier) {
           // A keyword that names no argument is passed over.
-        } else if (FindQuantumRegister(t.text) != nullptr) {
-          const std::string reg = t.text;
+        } else if (const RegisterDecl* reg = FindQuantumRegister(t.text);
+                   reg != nullptr && reg->start >= 0) {
           if (ReadToken().code != kLeftBracket) return error_code_ = 10, false;
           int64_t index = 0;
           if (!ReadIndex(true, index)) return false;
           if (ReadToken(true).code != kRightBracket) return error_code_ = 11, false;
-          if (index >= qc.RegisterSize(reg)) return error_code_ = 23, false;
-          statement.operands.push_back(qc.RegisterQubitIndex(reg, static_cast<uint64_t>(index)));
+          if (index >= reg->size) return error_code_ = 23, false;
+          statement.operands.push_back(reg->start + index);
         } else {
           return error_code_ = 1, false;
         }
