@@ -404,6 +404,18 @@ def test_every_extra_gate_is_defined_once_whatever_it_is_used_by():
     assert text.index("gate rv_2 ") < text.index("gate pair_1 ")
 
 
+def test_a_definition_names_its_operands_after_its_first_call_in_the_program():
+    qc, _ = prepared(3, 2)
+    qc.rv(0.1, 0.2, 0.3, 1)
+    inner = vl.QuantumCircuit(1)
+    inner.rv(0.1, 0.2, 0.3, 0)
+    qc.append(inner.to_gate(label="wrap"), [2], [])
+    text = assert_round_trip(qc)
+    assert "\ngate rv_1 (p0, p1, p2) q_b {\n" in text
+    assert "\ngate wrap_2 q_c {\nrv_1(0.100000, 0.200000, 0.300000) q_c;\n}\n" in text
+    assert loads(text).qasm() == text
+
+
 # Composites under library names -----------------------------------------------------------
 
 

@@ -605,14 +605,16 @@ std::string QasmWriter::ConditionText(const Instruction& holder,
 // Pre-order over what the program calls: a definition before the ones its
 // body calls, as the suffixes are handed out.
 void QasmWriter::Number(const QuantumCircuit& circuit) {
-  auto reach = [&](int32_t index, std::vector<const InstructionList*>& bodies) {
+  // The instance met first in the program gives the definition its operand
+  // names, so that the text read back names them alike.
+  auto reach = [&](int32_t index, const Instruction& record,
+                   std::vector<const InstructionList*>& bodies) {
     Definition& definition = definitions[static_cast<size_t>(index)];
     if (definition.reached) return;
     definition.reached = true;
+    definition.first = &record;
     order.push_back(index);
-    if (definition.first->kind == kind::kComposite) {
-      bodies.push_back(&definition.first->sub_instructions);
-    }
+    if (record.kind == kind::kComposite) bodies.push_back(&record.sub_instructions);
   };
   std::vector<std::pair<const InstructionList*, size_t>> stack{{&circuit.instructions, 0}};
   while (!stack.empty()) {
@@ -640,12 +642,12 @@ void QasmWriter::Number(const QuantumCircuit& circuit) {
           library_entries.emplace_back(info.library, record->params);
         }
       } else {
-        reach(info.definition, bodies);
+        reach(info.definition, *record, bodies);
       }
     } else if (record->qubits.empty()) {
       continue;
     } else if (record->kind == kind::kRV) {
-      reach(RvDefinition(*record), bodies);
+      reach(RvDefinition(*record), *record, bodies);
     } else if (const ExtraGate* extra = FindExtra(*record)) {
       used_extras.insert(extra->name);
     }
