@@ -72,7 +72,8 @@ struct ExtraGate {
 };
 
 constexpr ExtraGate kExtraGates[] = {
-    {kind::kR, false, "r", "(p0, p1) q_a", "u3(p0, p1 - pi/2, pi/2 - p1) q_a;\n"},
+    // rz(phi) rx(theta) rz(-phi): no sum that a large phi would swallow.
+    {kind::kR, false, "r", "(p0, p1) q_a", "rz(-p1) q_a;\nrx(p0) q_a;\nrz(p1) q_a;\n"},
     {kind::kCS, false, "cs", "q_a, q_b", "cp(pi/2) q_a, q_b;\n"},
     {kind::kCSdg, false, "csdg", "q_a, q_b", "cp(-pi/2) q_a, q_b;\n"},
     {kind::kCT, false, "ct", "q_a, q_b", "cp(pi/4) q_a, q_b;\n"},
