@@ -131,7 +131,8 @@ def test_every_statement_of_the_standard_include():
     assert "u(1.100000, 1.200000, 1.300000) q[3];" in body  # u3 records a u
     assert "cu(1.200000, 1.300000, 1.400000, 1.500000) q[0], q[4];" in body
     assert "delay(100.000000) q[0];" in body
-    assert "// Custom gate definitions" not in text  # the composites are library gates
+    # The composites are library gates; only ecr, which qelib1.inc lacks, is defined.
+    assert text.count("\ngate ") == 1 and "\ngate ecr q_a, q_b {\n" in text
 
 
 ONE_QUBIT = [
@@ -883,10 +884,11 @@ def test_written_composites_read_back():
     qc.mcrx(np.pi / 4, [1, 2], 3)
     text = qc.qasm()
     assert "ccx q[0], q[1], q[2];" in text  # a library gate: no definition
-    assert "gate mcrx_1 (p0) q_a, q_b, q_d {" in text
-    assert "gate mcrx_2 (p0) q_b, q_c, q_a {" in text
+    # The library gate uses up the first suffix.
+    assert "gate mcrx_2 (p0) q_a, q_b, q_d {" in text
+    assert "gate mcrx_3 (p0) q_b, q_c, q_a {" in text
     assert text.count("gate mcrx_") == 2  # equal parameters share a definition
-    assert "mcrx_1(pi/4) q[1], q[2], q[3];" in text
+    assert "mcrx_2(pi/4) q[1], q[2], q[3];" in text
     again = loads(text)
     assert_same_state(simulate(again), simulate(qc))
 
@@ -962,8 +964,10 @@ def test_load_write_load_gives_the_same_circuit(program):
     second = loads(first.qasm())
     if "gate " not in program:
         assert second.qasm() == first.qasm()
-    assert (second.num_qubits, second.num_clbits, second.size(), second.depth()) == (
-        first.num_qubits, first.num_clbits, first.size(), first.depth())
+    assert (second.num_qubits, second.num_clbits) == (first.num_qubits, first.num_clbits)
+    # A gate qelib1.inc lacks reads back as the records of its definition.
+    if not re.search(r"^(ecr|rzx|ryy|iswap|dcx|cs|csdg|r|rv_\d+) ", program, re.M):
+        assert (second.size(), second.depth()) == (first.size(), first.depth())
     if "measure" not in program and "reset" not in program:
         assert_same_state(simulate(second), simulate(first))
 
