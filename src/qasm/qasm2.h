@@ -25,6 +25,12 @@ inline bool ParseInt32(const std::string& text, int64_t& value) {
   return true;
 }
 
+// Whole text as a signed 64-bit decimal: condition values of wide registers.
+inline bool ParseInt64(const std::string& text, int64_t& value) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
 // One token: its text and its code (0..35 delimiter, 36 identifier, 37 digits,
 // 38 end of input, 39..110 keyword).
 struct Token {

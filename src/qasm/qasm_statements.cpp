@@ -575,7 +575,10 @@ bool qasm2::ParseIf(QuantumCircuit& qc, Token t) {
     return error_code_ = 10, false;
   }
   if (ReadToken().code != kEquals) return error_code_ = 32, false;
-  if (!ReadIndex(true, condition.value)) return false;
+  const Token value = ReadToken(true);
+  if (value.code != kDigits || !ParseInt64(value.text, condition.value)) {
+    return error_code_ = 12, false;
+  }
   if (ReadToken().code != kRightParen) return error_code_ = 7, false;
   t = ReadToken();
   if (t.code == kMeasure) return ParseMeasure(qc, ReadToken(), &condition);
