@@ -108,6 +108,7 @@ OPENBLAS_INCLUDE = $(shell $(PY) -c "import scipy_openblas32 as s; print(s.get_i
 $(FUZZ_DIR)/qasm_fuzz: tests/fuzz/qasm_fuzz.cpp $(FUZZ_SOURCES) $(wildcard src/*/*.h src/*/*.def) | venv
 	mkdir -p $(FUZZ_DIR)
 	clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+	  -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION \
 	  -Isrc -I/usr/include/eigen3 -I$(OPENBLAS_INCLUDE) $< $(FUZZ_SOURCES) -ldl -o $@
 
 fuzz: venv $(FUZZ_DIR)/qasm_fuzz

@@ -14,6 +14,12 @@ gates[1].c_if(cr, 3)
 for gate in gates:
     print(f"  {type(gate).__name__:<12} label={gate.label!r:<8} num_qubits={gate.num_qubits}")
 
+# Its drawing (printed by draw()) and its OpenQASM 2.0 text.
+print("\nThe circuit drawn:")
+qc.draw()
+print("As OpenQASM 2.0:")
+print(qc.qasm())
+
 # A 100-qubit GHZ state, 1000 shots on the backend's worker thread.
 backend = vl.BackendV2()
 ghz = vl.QuantumCircuit(100)

@@ -2,6 +2,9 @@
 # argument conversion, error texts and docstrings. The decompositions
 # themselves are checked natively against a dense reference.
 import gc
+import os
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -147,6 +150,108 @@ def test_walks_that_cannot_be_built_are_refused(method, controls):
         getattr(qc, method)(*args)
     assert str(info.value) == MULTI
     assert qc.measure_active().num_qubits == 0
+
+
+# ---- builds that must fit into memory ----
+
+UNDER_ASAN = "asan" in os.environ.get("LD_PRELOAD", "")
+
+# A child that caps its address space 1 GiB above what it has mapped, makes
+# one build, then shows that it still works: a 4-qubit mcp on |++++>.
+CAPPED_BUILD = """
+import resource, sys
+import VelorinLib as vl
+with open("/proc/self/statm") as statm:
+    mapped = int(statm.read().split()[0]) * resource.getpagesize()
+resource.setrlimit(resource.RLIMIT_AS, (mapped + 2**30, resource.RLIM_INFINITY))
+{setup}
+before = (qc.qasm(), qc.size())
+rss = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+try:
+    built = {build}
+    print("built", (built if isinstance(built, vl.QuantumCircuit) else qc).size())
+except MemoryError as error:
+    print("MemoryError", error)
+    print((resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - rss) // 1024)
+print((qc.qasm(), qc.size()) == before, qc.measure_active().num_qubits)
+small = vl.QuantumCircuit(4)
+small.h([0, 1, 2, 3])
+small.mcp(0.7, [0, 1, 2], 3)
+state = vl.BackendV2().run(small, mode="sync").result().get_statevector()
+print(repr([complex(a) for a in state]))
+"""
+
+needs_plain_memory = pytest.mark.skipif(
+    UNDER_ASAN or not sys.platform.startswith("linux"),
+    reason="an address-space cap and the sanitizer's shadow memory exclude each other",
+)
+
+WIDE = "qc = vl.QuantumCircuit(100); qc.h(0)"
+P_GATE = "qc = vl.QuantumCircuit(1); qc.p(0.3, 0)"
+# Each controlled rx alone fits; the 64 of them together do not.
+MANY_RX = "qc = vl.QuantumCircuit(1)\nfor i in range(64): qc.rx(0.1 * i, 0)"
+PAIRS = "qc = vl.QuantumCircuit(2)\nfor i in range(100): qc.cx(0, 1); qc.rx(0.1, 1)"
+# One top-level record holding 2^14 - 2 records.
+NESTED = "qc = vl.QuantumCircuit(14); qc.mcp(0.2, list(range(13)), 13)"
+
+
+def run_capped(setup, build):
+    body = CAPPED_BUILD.format(setup=setup, build=build)
+    done = subprocess.run(
+        [sys.executable, "-c", body], capture_output=True, text=True, timeout=300
+    )
+    assert done.returncode == 0, done.stderr
+    return done.stdout.splitlines()
+
+
+def assert_mcp_on_plus_state(line):
+    expected = np.full(16, 0.25, dtype=complex)
+    expected[15] *= np.exp(0.7j)
+    np.testing.assert_allclose(np.array(eval(line)), expected, atol=1e-12)
+
+
+@needs_plain_memory
+@pytest.mark.parametrize(
+    "setup, build, touched",
+    [
+        (WIDE, "qc.mcp(0.3, list(range(22)), 22)", 1),
+        (WIDE, "qc.mcrz(0.3, list(range(1, 23)), 0)", 1),
+        (WIDE, "qc.mcx(list(range(1, 24)), 0)", 1),
+        (P_GATE, "qc.control(22)", 1),
+        (MANY_RX, "qc.control(16)", 1),
+        (PAIRS, "qc.repeat(10**7)", 2),
+        (NESTED, "qc.repeat(2000)", 14),
+    ],
+)
+def test_builds_beyond_the_memory_are_refused_before_they_start(setup, build, touched):
+    # Unchecked, each of these either takes gigabytes or dies at the cap
+    # with a half-built circuit.
+    lines = run_capped(setup, build)
+    assert lines[0] == "MemoryError bad allocation", lines
+    assert int(lines[1]) < 64  # MiB grown: nothing was built
+    assert lines[2] == f"True {touched}"  # the circuit is as it was
+    assert_mcp_on_plus_state(lines[3])
+
+
+@needs_plain_memory
+@pytest.mark.parametrize(
+    "setup, build, size",
+    [
+        ("qc = vl.QuantumCircuit(18)", "qc.mcp(0.3, list(range(17)), 17)", 2**18 - 3),
+        ("qc = vl.QuantumCircuit(18)", "qc.mcx(list(range(17)), 17)", 2**18 - 1),
+        (P_GATE, "qc.control(17)", 2**18 - 3),
+        (MANY_RX, "qc.control(11)", 64 * (2**12 - 3)),
+        (PAIRS, "qc.repeat(2000)", 400_000),
+    ],
+)
+def test_builds_of_some_hundred_megabytes_still_fit_under_the_cap(setup, build, size):
+    with open("/proc/meminfo") as meminfo:
+        free = next(int(l.split()[1]) * 1024 for l in meminfo if l.startswith("MemAvailable:"))
+    if free < 2**31:
+        pytest.skip("too little free memory for a build of this size")
+    lines = run_capped(setup, build)
+    assert lines[0] == f"built {size}", lines
+    assert_mcp_on_plus_state(lines[2])
 
 
 @pytest.mark.parametrize(

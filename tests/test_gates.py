@@ -1,10 +1,13 @@
 """Parameterised one-qubit gates, two-qubit gates, delay, and the counting methods."""
 import math
 import os
+from fractions import Fraction
 
+import numpy as np
 import pytest
 
 import VelorinLib as vl
+from dense_reference import GATES, controlled, phase, u as u_matrix
 
 INVALID = "Invalid Parameter passed to the gate instruction."
 BAD_UNIT = ('Invalid input for "unit". Try one of - "s", "ms", "us", "ns","ps", '
@@ -189,6 +192,122 @@ def test_non_finite_angles_are_stored():
     qc = vl.QuantumCircuit(1)
     assert math.isnan(qc.p(float("nan"), 0).params[0])
     assert qc.u(float("inf"), 0.0, 0.0, 0).params[0] == float("inf")
+
+
+# Huge angles ---------------------------------------------------------------------
+
+BACKEND = vl.BackendV2()
+BIG = 1.7976931348623157e308  # the largest finite double
+
+# Angles handed out in turn to a gate's parameters: every sign and size of
+# huge angle, alone and next to ordinary ones.
+HUGE_ANGLES = [
+    [1e17], [-1e17], [1e308], [-1e308], [BIG, -BIG, BIG],
+    [-3.231923, -1e308, 1e17, 0.5], [1.0, 1e17, 1.0, -2.0], [0.5, 1e17], [1e308, -3.0, 1e17],
+]
+
+
+def angles_for(count, pattern):
+    return [pattern[i % len(pattern)] for i in range(count)]
+
+
+def engine_unitary(n, record):
+    """The matrix a run applies: column b is the state reached from basis state b."""
+    columns = []
+    for b in range(2**n):
+        qc = vl.QuantumCircuit(n)
+        for q in range(n):
+            if b >> q & 1:
+                qc.x(q)
+        record(qc)
+        columns.append(BACKEND.run(qc, mode="sync").result().get_statevector())
+    return np.array(columns).T
+
+
+def _arccot(x, unity):
+    total = term = unity // x
+    n, sign = 3, -1
+    while term:
+        term //= x * x
+        total += sign * (term // n)
+        sign, n = -sign, n + 2
+    return total
+
+
+_UNITY = 1 << 1400  # far more bits than the largest double's integer part
+_PI = 4 * (4 * _arccot(5, _UNITY) - _arccot(239, _UNITY))
+
+
+def reduced(x):
+    """x modulo 4 pi, exactly, into [-2 pi, 2 pi]: the same phases and half angles."""
+    period = 4 * _PI
+    scaled = int(Fraction(x) * _UNITY)
+    k = (2 * scaled + period) // (2 * period)
+    return float(Fraction(scaled - k * period, _UNITY))
+
+
+def r_matrix(t, p):
+    c, s = np.cos(t / 2), np.sin(t / 2)
+    return np.array([[c, -1j * np.exp(-1j * p) * s], [-1j * np.exp(1j * p) * s, c]])
+
+
+# Every method taking angles: qubits, how it records, and where the dense
+# reference has its matrix, that matrix from the (reduced) angles.
+ANGLED = {name: (1, len(angles), None) for name, angles, _, _ in ONE_QUBIT}
+ANGLED.update({name: (2, len(angles), None) for name, angles, *_ in TWO_QUBIT if angles})
+for name in ("p", "rx", "ry", "rz", "u", "cp", "crx", "cry", "crz", "rxx", "ryy", "rzz"):
+    ANGLED[name] = ANGLED[name][:2] + (GATES[name][2],)
+ANGLED["u1"] = (1, 1, phase)
+ANGLED["u2"] = (1, 2, lambda p, l: u_matrix(np.pi / 2, p, l))
+ANGLED["u3"] = (1, 3, u_matrix)
+ANGLED["r"] = (1, 2, r_matrix)
+ANGLED["u0"] = (1, 1, lambda g: np.eye(2))
+ANGLED["cu"] = (2, 4, lambda t, p, l, g: controlled(np.exp(1j * g) * u_matrix(t, p, l)))
+ANGLED["cu1"] = (2, 1, lambda t: controlled(phase(t)))
+ANGLED["cu3"] = (2, 3, lambda t, p, l: controlled(u_matrix(t, p, l)))
+COMPOSITES = {
+    "mcp": lambda qc, a: qc.mcp(a, [0, 1], 2),
+    "mcrx": lambda qc, a: qc.mcrx(a, [0, 1], 2),
+    "mcry": lambda qc, a: qc.mcry(a, [0, 1], 2),
+    "mcrz": lambda qc, a: qc.mcrz(a, [0, 1], 2),
+    "gms": lambda qc, a: qc.gms(a, [0, 1, 2]),
+}
+
+
+def test_every_gate_taking_angles_is_checked():
+    registered = {name for name, _, _, _ in ONE_QUBIT} | {t[0] for t in TWO_QUBIT if t[1]}
+    assert set(ANGLED) == registered
+
+
+@pytest.mark.parametrize("pattern", HUGE_ANGLES, ids=str)
+@pytest.mark.parametrize("name", sorted(ANGLED))
+def test_gates_stay_unitary_at_huge_angles(name, pattern):
+    n, count, reference = ANGLED[name]
+    angles = angles_for(count, pattern)
+    unitary = engine_unitary(n, lambda qc: getattr(qc, name)(*angles, *range(n)))
+    np.testing.assert_allclose(unitary.conj().T @ unitary, np.eye(2**n), atol=1e-12)
+    if reference is not None:
+        # The angle a huge double stands for, to the last bit: no rounding
+        # of the engine's may move it.
+        expected = reference(*[reduced(a) for a in angles])
+        np.testing.assert_allclose(unitary, expected, atol=1e-12)
+
+
+@pytest.mark.parametrize("angle", [1e17, -1e17, 1e308, -BIG])
+@pytest.mark.parametrize("name", sorted(COMPOSITES))
+def test_multi_qubit_gates_stay_unitary_at_huge_angles(name, angle):
+    unitary = engine_unitary(3, lambda qc: COMPOSITES[name](qc, angle))
+    np.testing.assert_allclose(unitary.conj().T @ unitary, np.eye(8), atol=1e-12)
+
+
+def test_a_huge_angle_beside_an_ordinary_one_keeps_the_state_normalised():
+    qc = vl.QuantumCircuit(1)
+    qc.h(0)
+    qc.u2(-3.231923, -1e308, 0)
+    state = np.array(BACKEND.run(qc, mode="sync").result().get_statevector())
+    expected = u_matrix(np.pi / 2, reduced(-3.231923), reduced(-1e308)) @ [2**-0.5, 2**-0.5]
+    assert np.linalg.norm(state) == pytest.approx(1.0, abs=1e-14)
+    np.testing.assert_allclose(state, expected, atol=1e-14)
 
 
 # Delay -------------------------------------------------------------------------

@@ -1,8 +1,15 @@
 """VelorinProvider: backends and the accounts of the settings file."""
+import fcntl
+import json
 import os
 import random
 import re
+import signal
 import stat
+import subprocess
+import sys
+import time
+import traceback
 
 import pytest
 
@@ -240,13 +247,26 @@ def test_a_file_edited_by_hand(folder):
     assert vl.VelorinProvider().active_account() == {"name": "lonely", "token": DEFAULT["token"]}
 
 
-def test_a_line_that_is_not_utf8(folder):
+def test_bytes_that_are_not_utf8_read_as_replacement_characters(folder):
     folder.mkdir()
-    (folder / "config.file").write_bytes(b"good,t\nbad\xff,t2\n")
-    with pytest.raises(UnicodeDecodeError):
-        vl.VelorinProvider().saved_accounts()
-    vl.VelorinProvider().delete_account("good")
-    assert config(folder) == b"bad\xff,t2\n"
+    raw = b"bad\xff\xfeme,t\xc3ok\n\xe2\x82,\xf0\x9f\x9a\n\xc3\xa9t\xc3\xa9,\xed\xa0\x80\r\n"
+    (folder / "config.file").write_bytes(raw)
+    provider = vl.VelorinProvider()
+    expected = {
+        "bad\ufffd\ufffdme": "t\ufffdok",
+        "\ufffd": "\ufffd",  # a cut sequence is one replacement character
+        "\u00e9t\u00e9": "\ufffd\ufffd\ufffd",  # an encoded surrogate is three
+    }
+    # the same as the interpreter's own decoder
+    assert expected == dict(line.split(",") for line in raw.decode("utf-8", "replace").splitlines())
+    assert provider.active_account() == {"name": "bad\ufffd\ufffdme", "token": "t\ufffdok"}
+    assert provider.saved_accounts() == expected
+    assert config(folder) == raw  # reading leaves every byte in place
+    # a rewrite keeps the lines it does not touch byte for byte
+    provider.save_account("t2", name="new")
+    assert config(folder) == raw.replace(b"\r\n", b"\n") + b"new,t2,,\n"
+    provider.delete_account("new")
+    assert config(folder) == raw.replace(b"\r\n", b"\n")
 
 
 def test_a_failed_rewrite_keeps_the_old_file(folder):
@@ -319,3 +339,191 @@ def test_where_the_settings_folder_is(tmp_path, monkeypatch):
     assert (home / ".config" / "velorin" / "config.file").read_bytes() == b"y,t,,\n"
     assert stat.S_IMODE((home / ".config").stat().st_mode) == 0o700
     assert vl.VelorinProvider().saved_accounts() == {"y": "t"}
+
+
+SAVER = r"""
+import json, sys
+import VelorinLib as vl
+prefix, deleting = sys.argv[1], sys.argv[2] == "delete"
+print("ready", flush=True)
+sys.stdin.readline()
+provider = vl.VelorinProvider()
+saved, deleted, errors = [], [], []
+for i in range(100):
+    name = f"{prefix}{i}"
+    try:
+        provider.save_account("tok-" + name, name=name)
+        saved.append(name)
+        if deleting and i % 2 == 0:
+            assert provider.delete_account(name) is True
+            deleted.append(name)
+    except Exception as error:
+        errors.append(repr(error))
+print(json.dumps({"saved": saved, "deleted": deleted, "errors": errors}))
+"""
+
+
+@pytest.mark.parametrize("second", ["save", "delete"])
+def test_two_processes_rewriting_the_accounts_at_once(folder, second):
+    children = [
+        subprocess.Popen(
+            [sys.executable, "-c", SAVER, prefix, work],
+            stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            text=True,
+        )
+        for prefix, work in (("a", "save"), ("b", second))
+    ]
+    try:
+        for child in children:
+            assert child.stdout.readline().strip() == "ready", child.stderr.read()
+        for child in children:  # both start rewriting together
+            child.stdin.write("go\n")
+            child.stdin.flush()
+        reports = []
+        for child in children:
+            out, err = child.communicate(timeout=120)
+            assert child.returncode == 0, err
+            reports.append(json.loads(out))
+    finally:
+        for child in children:
+            if child.poll() is None:
+                child.kill()
+                child.communicate()
+    assert [report["errors"] for report in reports] == [[], []]
+    assert len(reports[0]["saved"]) == len(reports[1]["saved"]) == 100
+    kept = [name for report in reports for name in report["saved"] if name not in report["deleted"]]
+    accounts = vl.VelorinProvider().saved_accounts()
+    assert sorted(accounts) == sorted(kept)
+    assert all(token == "tok-" + name for name, token in accounts.items())
+    assert len(kept) == (200 if second == "save" else 150)
+    assert not (folder / "temp.file").exists()
+
+
+TOKEN = "s3cr3t-t0k3n-n0t-f0r-l0gs"
+P = vl.VelorinProvider
+
+
+@pytest.mark.parametrize(
+    "call, wrong",
+    [
+        # the constructor
+        (lambda p: P(token=TOKEN, proxies="x"), ["proxies: dict = {}", "proxies=str"]),
+        (lambda p: P(token=TOKEN, verify="yes"), ["verify: bool = False", "verify=str"]),
+        (lambda p: P(TOKEN, "", "", "", [], False), ["proxies: dict", "str, str, str, str, list, bool"]),
+        (lambda p: P(token=TOKEN, verfiy=True), ["verify: bool", "verfiy=bool"]),
+        (lambda p: P(TOKEN, "", "", "", {}, False, "extra"), ["bool, str"]),
+        (lambda p: P(token=TOKEN + "\ud800"), ["token: str = ''", "token=str"]),  # cannot be encoded
+        # saving an account
+        (lambda p: p.save_account(token=TOKEN, proxies=None), ["proxies: dict = {}", "proxies=NoneType"]),
+        (lambda p: p.save_account(token=TOKEN, verify="no"), ["verify: bool = False", "verify=str"]),
+        (lambda p: p.save_account(token=TOKEN, name="lab", overwrite="no"),
+         ["overwrite: bool = True", "overwrite=str"]),
+        (lambda p: p.save_account(TOKEN, "", "", "lab", {}, "no", True), ["dict, str, bool"]),
+        (lambda p: p.save_account(TOKEN, overwrit=False), ["overwrite: bool", "overwrit=bool"]),
+        (lambda p: P.save_account(None, token=TOKEN), ["self: VelorinLib.VelorinProvider", "NoneType"]),
+        # a token handed by mistake to an item that takes none
+        (lambda p: p.saved_accounts(token=TOKEN), ["defaults: bool", "token=str"]),
+        (lambda p: p.delete_account(TOKEN, True), ["name: str", "str, bool"]),
+        (lambda p: p.get_backend(token=TOKEN), ["2. (self", "token=str"]),
+        (lambda p: p.active_account(TOKEN), ["(self: VelorinLib.VelorinProvider) -> dict", "VelorinProvider, str"]),
+    ],
+)
+def test_argument_errors_never_show_a_token(folder, call, wrong):
+    provider = vl.VelorinProvider()
+    with pytest.raises(TypeError) as caught:
+        call(provider)
+    error = caught.value
+    text = "".join(traceback.format_exception(type(error), error, error.__traceback__))
+    assert TOKEN not in text and TOKEN not in repr(error)
+    # still says what was accepted and what was given
+    assert "incompatible" in str(error) and "Invoked with" in str(error)
+    for part in wrong:
+        assert part in str(error)
+    assert not folder.exists()  # nothing was saved
+
+
+def test_a_provider_shows_no_token(capsys):
+    provider = vl.VelorinProvider(token=TOKEN)
+    provider.save_account(TOKEN, name="lab")
+    print(provider, repr(provider), vl.VelorinProvider())
+    assert TOKEN not in capsys.readouterr().out
+    assert provider.active_account()["token"] == TOKEN  # asked for, it is given
+
+
+def child_with_settings(body, folder):
+    """A child interpreter sharing the test's settings folder, Ctrl-C at its default."""
+    script = "import signal\nsignal.signal(signal.SIGINT, signal.default_int_handler)\n" + body
+    return subprocess.Popen(
+        [sys.executable, "-c", script],
+        stdin=subprocess.PIPE,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+        env=dict(os.environ, APPDATA=str(folder.parent)),
+    )
+
+
+def hold_the_lock(folder):
+    folder.mkdir(exist_ok=True)
+    held = open(folder / "config.lock", "w")
+    fcntl.flock(held, fcntl.LOCK_EX)
+    return held
+
+
+def test_a_save_waits_for_the_lock_and_lets_other_threads_run(folder):
+    held = hold_the_lock(folder)
+    child = child_with_settings(
+        """
+import threading, VelorinLib as vl
+saver = threading.Thread(target=lambda: vl.VelorinProvider().save_account("t", name="late"))
+saver.start()
+saver.join(1.0)  # this thread runs while the saver waits
+print("waiting" if saver.is_alive() else "saved", flush=True)
+input()
+saver.join()
+print(vl.VelorinProvider().saved_accounts())
+""",
+        folder,
+    )
+    try:
+        assert child.stdout.readline().strip() == "waiting", child.stderr.read()
+        assert not (folder / "config.file").exists()
+        held.close()  # releases the lock
+        out, err = child.communicate("\n", timeout=60)
+    finally:
+        held.close()
+        if child.poll() is None:
+            child.kill()
+            child.communicate()
+    assert (out, err, child.returncode) == ("{'late': 't'}\n", "", 0)
+
+
+def test_ctrl_c_ends_a_wait_for_the_lock(folder):
+    vl.VelorinProvider().save_account("t", name="kept")
+    held = hold_the_lock(folder)
+    child = child_with_settings(
+        """
+import VelorinLib as vl
+provider = vl.VelorinProvider()
+try:
+    print("ready", flush=True)
+    provider.save_account("t", name="never")
+except KeyboardInterrupt:
+    print("interrupted", flush=True)
+""",
+        folder,
+    )
+    try:
+        assert child.stdout.readline().strip() == "ready", child.stderr.read()
+        time.sleep(1.0)  # into the wait
+        child.send_signal(signal.SIGINT)
+        out, err = child.communicate(timeout=60)
+    finally:
+        held.close()
+        if child.poll() is None:
+            child.kill()
+            child.communicate()
+    assert (out, err, child.returncode) == ("interrupted\n", "", 0)
+    assert config(folder) == b"kept,t,,\n"

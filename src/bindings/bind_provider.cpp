@@ -1,6 +1,9 @@
 // OptimizeQuantumCircuit and VelorinProvider.
 #include <pybind11/stl.h>
 
+#include <cstring>
+#include <string>
+
 #include "bindings/bindings.h"
 #include "circuit/quantum_circuit.h"
 #include "engine/circuit_optimizer.h"
@@ -11,17 +14,80 @@ namespace velorin::bindings {
 
 namespace {
 
+// The settings file holds whatever bytes were put there: what is not UTF-8
+// reads as U+FFFD instead of failing the whole call.
+py::str Text(const std::string& bytes) {
+  PyObject* text =
+      PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "replace");
+  if (text == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(text);
+}
+
 py::dict AccountDict(const std::pair<std::string, std::string>& account) {
   py::dict out;
-  out["name"] = account.first;
-  out["token"] = account.second;
+  out["name"] = Text(account.first);
+  out["token"] = Text(account.second);
   return out;
 }
 
 py::dict AccountsDict(const VelorinProvider::Accounts& accounts) {
   py::dict out;
-  for (const auto& [name, token] : accounts) out[py::str(name)] = token;
+  for (const auto& [name, token] : accounts) out[Text(name)] = Text(token);
   return out;
+}
+
+// Items whose arguments may hold a token: every item of the class, since a
+// token can be handed to the wrong one too.
+constexpr const char* kProviderItems[] = {"__init__",       "backends",     "get_backend",
+                                          "active_account", "delete_account", "save_account",
+                                          "saved_accounts"};
+
+std::string TypeName(py::handle value) { return Py_TYPE(value.ptr())->tp_name; }
+
+// "str, dict; kwargs: token=str": what the call was given, without values.
+std::string ArgumentTypes(const py::args& args, const py::kwargs& kwargs, size_t skip) {
+  std::string text;
+  for (size_t i = skip; i < args.size(); ++i) {
+    if (i > skip) text += ", ";
+    text += TypeName(args[i]);
+  }
+  if (kwargs.empty()) return text;
+  text += text.empty() ? "kwargs: " : "; kwargs: ";
+  bool first = true;
+  for (const auto& [key, value] : kwargs) {
+    if (!first) text += ", ";
+    first = false;
+    text += py::str(key).cast<std::string>() + "=" + TypeName(value);
+  }
+  return text;
+}
+
+// The interpreter's error for arguments that fit no form ends by echoing
+// every argument's value, a token included. The item is put behind a
+// forwarder that keeps its docstring and its error but names the types of
+// the arguments instead.
+void HideArgumentValues(py::class_<VelorinProvider>& provider, const char* item) {
+  py::object inner = provider.attr(item);
+  const std::string doc = py::str(inner.attr("__doc__"));
+  // The constructor's error leaves out self; so does ours.
+  const size_t skip = std::strcmp(item, "__init__") == 0 ? 1 : 0;
+  py::options options;
+  options.disable_function_signatures();  // the inner docstring already holds them
+  provider.attr(item) = py::cpp_function(
+      [inner = std::move(inner), skip](const py::args& args, const py::kwargs& kwargs) {
+        try {
+          return inner(*args, **kwargs);
+        } catch (py::error_already_set& error) {
+          if (!error.matches(PyExc_TypeError)) throw;
+          std::string message = py::str(error.value());
+          const size_t echo = message.find("\nInvoked with: ");
+          if (echo == std::string::npos) throw;
+          message.resize(echo);
+          throw py::type_error(message + "\nInvoked with types: " +
+                               ArgumentTypes(args, kwargs, skip));
+        }
+      },
+      py::name(item), py::is_method(provider), doc.c_str());
 }
 
 }  // namespace
@@ -37,7 +103,8 @@ void BindProvider(py::module_& m) {
   // One default dictionary per item, shared by every call that omits it.
   const py::dict init_proxies;
   const py::dict save_proxies;
-  py::class_<VelorinProvider>(m, "VelorinProvider")
+  py::class_<VelorinProvider> provider(m, "VelorinProvider");
+  provider
       .def(py::init([](const std::string& token, const std::string& url, const std::string& name,
                        const std::string& instance, const py::dict& /*proxies*/,
                        bool /*verify*/) {
@@ -84,6 +151,7 @@ void BindProvider(py::module_& m) {
             return AccountsDict(provider.saved_accounts());
           },
           py::arg("defaults") = false, py::arg("name") = "", "Provides the list of saved accounts");
+  for (const char* item : kProviderItems) HideArgumentValues(provider, item);
 }
 
 }  // namespace velorin::bindings

@@ -33,7 +33,7 @@ void WaitForFinalState(const std::shared_ptr<JobV1>& shared_job, double timeout,
   const int64_t limit = limited ? static_cast<int64_t>(std::trunc(timeout)) : 0;
   for (;;) {
     const JobStatus status = job.status();
-    callback(job.job_id(), status, self);
+    CallPython(callback, py::make_tuple(job.job_id(), status, self));
     if (IsFinal(status)) return;
     if (limited) {
       const int64_t elapsed = std::chrono::duration_cast<std::chrono::seconds>(
@@ -90,10 +90,10 @@ uint64_t DensityMatrixBytes(uint64_t qubits) {
 // Before the read-outs of an engine of `qubits` qubits: 0 when the Result has
 // no engine, which it reports itself.
 void RequireStateVectorMemory(uint64_t qubits) {
-  if (qubits != 0) RequireMemory(Mul(Entries(qubits), 3 * kComplexBytes + kSlot + kComplexObject));
+  if (qubits != 0) RequireMemory(Mul(Entries(qubits), kComplexBytes + kSlot + kComplexObject));
 }
 void RequireProbabilityMemory(uint64_t qubits) {
-  if (qubits != 0) RequireMemory(Mul(Entries(qubits), 3 * sizeof(double) + kSlot + kFloatObject));
+  if (qubits != 0) RequireMemory(Mul(Entries(qubits), sizeof(double) + kSlot + kFloatObject));
 }
 void RequireDensityMatrixMemory(uint64_t qubits) {
   if (qubits != 0) RequireMemory(DensityMatrixBytes(qubits));
@@ -101,7 +101,7 @@ void RequireDensityMatrixMemory(uint64_t qubits) {
 // data(): every read-out is held at once while the dictionary is built.
 void RequireDataMemory(uint64_t qubits) {
   if (qubits == 0 || qubits > 16) return;  // the state vector refuses more itself
-  const uint64_t per_entry = 3 * kComplexBytes + kPairBytes + 3 * sizeof(double) + kSlot +
+  const uint64_t per_entry = kComplexBytes + kPairBytes + sizeof(double) + kSlot +
                              kFloatObject;
   RequireMemory(Add(DensityMatrixBytes(qubits), Mul(Entries(qubits), per_entry)));
 }
@@ -137,8 +137,17 @@ struct ComplexRows {
 
 py::list ToList(const std::vector<double>& values) {
   py::list out = NewList(values.size());
+  // Zeros share one float: a sparse read-out then costs a list slot per entry.
+  py::object zero;
   for (size_t i = 0; i < values.size(); ++i) {
-    PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i), Checked(PyFloat_FromDouble(values[i])));
+    PyObject* item;
+    if (values[i] == 0.0 && !std::signbit(values[i])) {
+      if (!zero) zero = py::reinterpret_steal<py::object>(Checked(PyFloat_FromDouble(0.0)));
+      item = zero.inc_ref().ptr();
+    } else {
+      item = Checked(PyFloat_FromDouble(values[i]));
+    }
+    PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i), item);
   }
   return out;
 }

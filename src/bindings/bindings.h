@@ -19,6 +19,11 @@ void BindQasmReader(py::module_& m);
 void BindGates(py::module_& m);
 void BindQuantumCircuit(py::module_& m);
 
+// Calls into the interpreter from a thread that waits or computes while the
+// interpreter may exit: a thread the exit ends inside the call stays parked
+// in it, and none of the caller's destructors runs without the lock.
+py::object CallPython(py::handle callable, py::handle args, py::handle kwargs = py::handle());
+
 // Hands a new gate to the interpreter as its own class, which then owns it.
 template <class G, class Base>
 G* Release(std::unique_ptr<Base> gate) {

@@ -1,12 +1,11 @@
 // The module's entry point and body.
 #include <Python.h>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
-#include <exception>
+#include <mutex>
 #include <thread>
-#include <type_traits>
 
 #include "bindings/bindings.h"
 #include "platform/blas.h"
@@ -27,62 +26,136 @@ bool VersionMatches(const char* running) {
   return !(running[n] >= '0' && running[n] <= '9');
 }
 
-// Set by the interpreter's exit handlers, on the thread that runs them.
-std::atomic<bool> gExiting{false};
-std::thread::id gExitThread;
+// ---- the interpreter lock at exit ----
+//
+// Once the interpreter finalises, any thread but the finalising one that
+// takes the lock is ended by a forced unwind, which aborts or crashes the
+// process as soon as it meets a destructor or a catch-all that touches the
+// interpreter on its way. So once the interpreter exits, threads of ours
+// never take the lock again and stay parked until the process ends. A check
+// just before taking the lock is not enough: a thread may already wait for
+// the lock when finalisation starts. The exit handler therefore closes a
+// gate and lets the threads already past it finish their short stay under
+// the lock (a print, an interrupt check) before the interpreter goes on.
+
+std::mutex gGateMutex;  // guards the four below
+std::condition_variable gGateIdle;
+bool gGateClosed = false;
+// Threads past the gate that have not yet given the lock up again (or, after
+// a blocking call, not yet got it back).
+int gInside = 0;
+unsigned long gExitThread = 0;  // the thread that ran the exit handler
+unsigned long gMainThread = 0;  // finalises the interpreter if no handler ran
+
+// Long enough for a print under load; a stay that never ends (output to a
+// pipe nobody reads) must not hold the exit forever.
+constexpr std::chrono::seconds kExitGrace(10);
+
+bool InterpreterFinalizing() {
+#if PY_VERSION_HEX >= 0x030D0000
+  return Py_IsFinalizing() != 0;
+#else
+  return _Py_IsFinalizing() != 0;
+#endif
+}
+
+[[noreturn]] void Park() {
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+// Passes the gate, or parks the thread for good; a thread `holding` the lock
+// gives it up first.
+void EnterGate(bool holding) {
+  {
+    std::lock_guard<std::mutex> lock(gGateMutex);
+    const unsigned long self = PyThread_get_thread_ident();
+    const bool stop = gGateClosed ? self != gExitThread
+                                  : self != gMainThread && InterpreterFinalizing();
+    if (!stop) {
+      ++gInside;
+      return;
+    }
+  }
+  if (holding) PyEval_SaveThread();
+  Park();
+}
+
+void LeaveGate() {
+  std::lock_guard<std::mutex> lock(gGateMutex);
+  if (--gInside == 0) gGateIdle.notify_all();
+}
+
+// The exit handler, on the exiting thread, holding the lock.
+void CloseGate() {
+  std::unique_lock<std::mutex> lock(gGateMutex);
+  gExitThread = PyThread_get_thread_ident();
+  gGateClosed = true;
+  if (gInside == 0) return;
+  lock.unlock();
+  PyThreadState* state = PyEval_SaveThread();
+  lock.lock();
+  gGateIdle.wait_for(lock, kExitGrace, [] { return gInside == 0; });
+  lock.unlock();
+  PyEval_RestoreThread(state);
+}
+
+// The interpreter's functions throw nothing: what comes out of one is the
+// forced unwind that ends a thread taking the lock during finalisation. The
+// thread is parked in the first frame of ours instead, before any destructor
+// of ours runs without the lock. For the lock-taking paths of this file this
+// is a last resort (no exit handler ran, or the grace ran out); for a call
+// into the interpreter's code, which gives the lock up and takes it back on
+// its own, it is the way out.
+void RestoreThread(PyThreadState* state) {
+  try {
+    PyEval_RestoreThread(state);
+  } catch (...) {
+    Park();
+  }
+}
+
+// Takes the lock back after a blocking call, or parks.
+void Reacquire(PyThreadState* state) {
+  EnterGate(false);
+  RestoreThread(state);
+  LeaveGate();
+}
 
 // The lock this thread gave up in a blocking call, while it is given up.
 thread_local PyThreadState* tReleased = nullptr;
 
-// Takes the interpreter lock back. Once the interpreter exits, any thread
-// but the exiting one stays parked here until the process ends: taking the
-// lock would end the thread by a forced unwind, which aborts the process
-// when it meets a destructor or a catch-all on its way.
-void Reacquire(PyThreadState* state) {
-  if (gExiting.load(std::memory_order_acquire) && std::this_thread::get_id() != gExitThread) {
-    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
-  }
-  PyEval_RestoreThread(state);
-}
-
 // Runs `work` holding the interpreter lock, also from inside a blocking call.
-// Never through a destructor: see Reacquire.
+// The lock is held until `work` ends: `work` is short, so that an exit may
+// wait for it, and calls into the interpreter through CallPython.
 template <class Work>
 auto WithInterpreter(Work&& work) -> decltype(work()) {
   PyThreadState* released = tReleased;
+  const bool holding = released == nullptr && PyGILState_Check();
+  EnterGate(holding);
+  struct Leave {
+    ~Leave() { LeaveGate(); }
+  } leave;
+  if (holding) return work();
   if (released == nullptr) {
-    if (PyGILState_Check()) return work();
     // A thread the interpreter does not know.
-    const PyGILState_STATE state = PyGILState_Ensure();
+    PyGILState_STATE state{};
     try {
-      if constexpr (std::is_void_v<decltype(work())>) {
-        work();
-        PyGILState_Release(state);
-      } else {
-        auto value = work();
-        PyGILState_Release(state);
-        return value;
-      }
+      state = PyGILState_Ensure();
     } catch (...) {
-      PyGILState_Release(state);
-      throw;
+      Park();
     }
+    struct Release {
+      PyGILState_STATE state;
+      ~Release() { PyGILState_Release(state); }
+    } release{state};
+    return work();
   }
   tReleased = nullptr;
-  Reacquire(released);
-  try {
-    if constexpr (std::is_void_v<decltype(work())>) {
-      work();
-      tReleased = PyEval_SaveThread();
-    } else {
-      auto value = work();
-      tReleased = PyEval_SaveThread();
-      return value;
-    }
-  } catch (...) {
-    tReleased = PyEval_SaveThread();
-    throw;
-  }
+  RestoreThread(released);
+  struct GiveBack {
+    ~GiveBack() { tReleased = PyEval_SaveThread(); }
+  } give_back;
+  return work();
 }
 
 // Printing, blocking waits and Ctrl-C go through the interpreter.
@@ -91,9 +164,11 @@ void InstallHostHooks() {
   hooks.print = [](const std::string& text, const std::string& end) {
     WithInterpreter([&] {
       // No standard output (pythonw, or set to None): nothing to print to.
-      const py::object out = py::module_::import("sys").attr("stdout");
-      if (out.is_none()) return;
-      py::print(text, py::arg("end") = end, py::arg("file") = out);
+      PyObject* out = PySys_GetObject("stdout");
+      if (out == nullptr || out == Py_None) return;
+      const py::object write = py::reinterpret_borrow<py::object>(out).attr("write");
+      CallPython(write, py::make_tuple(text));
+      CallPython(write, py::make_tuple(end));
     });
   };
   hooks.blocking = [](const std::function<void()>& wait) {
@@ -129,11 +204,11 @@ void InstallHostHooks() {
     });
   };
   platform::SetHostHooks(std::move(hooks));
-  // Waiting threads must not take the lock back once the interpreter exits.
-  py::module_::import("atexit").attr("register")(py::cpp_function([] {
-    gExitThread = std::this_thread::get_id();
-    gExiting.store(true, std::memory_order_release);
-  }));
+  gMainThread = py::module_::import("threading")
+                    .attr("main_thread")()
+                    .attr("ident")
+                    .cast<unsigned long>();
+  py::module_::import("atexit").attr("register")(py::cpp_function(CloseGate));
 }
 
 void InitModuleBindings(py::module_& m) {
@@ -156,6 +231,17 @@ void InitModuleBindings(py::module_& m) {
 }
 
 }  // namespace
+
+py::object CallPython(py::handle callable, py::handle args, py::handle kwargs) {
+  PyObject* result = nullptr;
+  try {
+    result = PyObject_Call(callable.ptr(), args.ptr(), kwargs.ptr());
+  } catch (...) {
+    Park();  // see RestoreThread
+  }
+  if (result == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(result);
+}
 
 }  // namespace velorin::bindings
 

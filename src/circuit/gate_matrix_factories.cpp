@@ -1,6 +1,7 @@
 // The matrices of the parameterised gates. Entry values are fixed to the bit:
 // every product and sum is formed in the order written here, so the QASM
 // writer, the drawing and the engine all see the same numbers on every run.
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 
@@ -16,6 +17,18 @@ constexpr double r = kInvSqrt2;
 Complex ScaledPhase(double a, double x) {
   const Complex p = Phase(x);
   return {a * p.real(), a * p.imag()};
+}
+
+constexpr double kTwoPi = 6.283185307179586;
+
+// The angle as given within a turn either way; beyond, the angle in
+// (-pi, pi] that points the same way, found by the library's exact reduction
+// in sin and cos. Matrices whose entries hold sums of angles take each term
+// through this first: at a huge angle the sum rounds the other terms away, and
+// the entries would disagree with one another, no longer unitary.
+double Turned(double x) {
+  if (std::fabs(x) <= kTwoPi) return x;
+  return std::atan2(std::sin(x), std::cos(x));
 }
 
 struct HalfAngle {
@@ -57,8 +70,20 @@ Matrix MatrixRV(const std::vector<double>& a) {
   // A zero (or vanishing) vector rotates by nothing: the formula's limit is the
   // identity, where the reciprocal would put NaNs in the matrix.
   if (std::isinf(w)) return kGateI;
-  const double ux = w * vx, uy = w * vy, uz = w * vz;
-  const double c = std::cos(n * 0.5), s = std::sin(n * 0.5);
+  double ux = w * vx, uy = w * vy, uz = w * vz;
+  double half = n * 0.5;
+  if (!(n < 0x1p1000)) {
+    // The squares overflow, or the reciprocal loses its precision: lengths
+    // relative to the largest component, whose half cannot overflow.
+    const double scale = std::max({std::fabs(vx), std::fabs(vy), std::fabs(vz)});
+    const double sx = vx / scale, sy = vy / scale, sz = vz / scale;
+    const double length = std::sqrt(sx * sx + sy * sy + sz * sz);
+    ux = sx / length;
+    uy = sy / length;
+    uz = sz / length;
+    half = (scale * 0.5) * length;
+  }
+  const double c = std::cos(half), s = std::sin(half);
   Matrix m = Zero2();
   m(0, 0) = Complex(c, -(uz * s));
   m(0, 1) = Complex(-(uy * s), -(ux * s));
@@ -93,7 +118,7 @@ Matrix MatrixRZ(const std::vector<double>& a) {
 }
 
 Matrix MatrixU(const std::vector<double>& a) {
-  const double phi = a[1], lambda = a[2];
+  const double phi = Turned(a[1]), lambda = Turned(a[2]);
   const HalfAngle h(a[0]);
   Matrix m = Zero2();
   m(0, 0) = Complex(h.c, 0.0);
@@ -104,7 +129,7 @@ Matrix MatrixU(const std::vector<double>& a) {
 }
 
 Matrix MatrixU2(const std::vector<double>& a) {
-  const double phi = a[0], lambda = a[1];
+  const double phi = Turned(a[0]), lambda = Turned(a[1]);
   Matrix m = Zero2();
   m(0, 0) = 1.0;
   m(0, 1) = -Phase(lambda);
@@ -149,7 +174,7 @@ Matrix MatrixCRZ(const std::vector<double>& a) {
 }
 
 Matrix MatrixCU(const std::vector<double>& a) {
-  const double phi = a[1], lambda = a[2], gamma = a[3];
+  const double phi = Turned(a[1]), lambda = Turned(a[2]), gamma = Turned(a[3]);
   const HalfAngle h(a[0]);
   Matrix m = kTemplateCU;
   m(1, 1) = ScaledPhase(h.c, gamma);
@@ -170,7 +195,7 @@ Matrix MatrixCU1(const std::vector<double>& a) {
 }
 
 Matrix MatrixCU3(const std::vector<double>& a) {
-  const double phi = a[1], lambda = a[2];
+  const double phi = Turned(a[1]), lambda = Turned(a[2]);
   const HalfAngle h(a[0]);
   Matrix m = kTemplateCU;
   m(1, 1) = Complex(h.c, 0.0);

@@ -102,13 +102,15 @@ QuantumCircuit::QuantumCircuit(const std::vector<RegisterArg>& registers,
   const int64_t q = TotalSize(quantum_registers) + TotalSize(ancilla_registers);
   if (q < 1 || q > static_cast<int64_t>(kMaxQubits)) throw std::range_error(kInvalidQubitCount);
   const int64_t c = TotalSize(classical_registers);
+  const ClassicalRegister* made_up = nullptr;
   if (c < q) {
     classical_registers.push_back(MakeDetached<ClassicalRegister>(static_cast<int32_t>(q - c), ""));
+    made_up = classical_registers.back().get();
   }
   SizeBits(static_cast<uint64_t>(q), static_cast<uint64_t>(q));
   global_phase = phase;
   TakeName(name_arg);
-  RebuildRegisters();
+  RebuildRegisters(made_up);
   for (size_t i = 0; i < registers.size(); ++i) {
     std::visit(
         [&](auto* target) {
@@ -146,13 +148,17 @@ QuantumCircuit::QuantumCircuit(std::vector<std::shared_ptr<QuantumRegister>> qua
   const int64_t q = TotalSize(quantum) + TotalSize(ancilla);
   if (q < 1 || q > static_cast<int64_t>(kMaxQubits)) throw std::range_error(kInvalidQubitCount);
   const int64_t c = TotalSize(classical);
-  if (c < q) classical.push_back(MakeDetached<ClassicalRegister>(static_cast<int32_t>(q - c), ""));
+  const ClassicalRegister* made_up = nullptr;
+  if (c < q) {
+    classical.push_back(MakeDetached<ClassicalRegister>(static_cast<int32_t>(q - c), ""));
+    made_up = classical.back().get();
+  }
   SizeBits(static_cast<uint64_t>(q), static_cast<uint64_t>(q));
   quantum_registers = std::move(quantum);
   ancilla_registers = std::move(ancilla);
   classical_registers = classical;
   TakeName(name_arg);
-  RebuildRegisters();
+  RebuildRegisters(made_up);
 }
 
 QuantumCircuit::~QuantumCircuit() { clear(); }
@@ -170,7 +176,7 @@ bool QuantumCircuit::IsRegisterNameTaken(const std::string& reg_name, size_t pos
          taken(classical_registers, kClassicalKind);
 }
 
-void QuantumCircuit::RebuildRegisters() {
+void QuantumCircuit::RebuildRegisters(const ClassicalRegister* made_up) {
   num_qubits = 0;
   num_ancillas = 0;
   first_measure_index = -1;
@@ -185,8 +191,13 @@ void QuantumCircuit::RebuildRegisters() {
       if (total != nullptr) *total += static_cast<uint64_t>(reg.size());
       reg.set_start(WrappingAdd(base, next_index));
       if (reg.name().empty()) {
-        reg.set_name(default_prefix + std::to_string(name_counter));
-        name_counter = WrappingAdd(name_counter, 1);
+        std::string given;
+        do {
+          given = default_prefix + std::to_string(name_counter);
+          name_counter = WrappingAdd(name_counter, 1);
+        } while (static_cast<const void*>(&reg) == made_up &&
+                 IsRegisterNameTaken(given, i + 1, kind));
+        reg.set_name(given);
       }
       if (IsRegisterNameTaken(reg.name(), i + 1, kind)) {
         throw RunTimeError(reg.name() + " Register name already defined.");

@@ -187,7 +187,9 @@ class QuantumCircuit {
 
  private:
   void TakeName(const std::string& name);
-  void RebuildRegisters();
+  // `made_up`: the classical register the constructor added for the missing
+  // bits, whose default name passes over the names the registers hold.
+  void RebuildRegisters(const ClassicalRegister* made_up = nullptr);
   bool IsRegisterNameTaken(const std::string& name, size_t position, int kind) const;
   void SizeBits(uint64_t qubits, uint64_t clbit_slots);
 

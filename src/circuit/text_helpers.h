@@ -18,4 +18,7 @@ std::string CurrentTimestamp();
 
 bool IsAllDigits(const std::string& text);
 
+// Well-formed UTF-8: no stray continuation bytes, overlong forms or surrogates.
+bool IsValidUtf8(const std::string& text);
+
 }  // namespace velorin

@@ -42,6 +42,14 @@ int AppendCCZ(QuantumCircuit& qc, uint64_t a, uint64_t b, uint64_t t, Instructio
 int AppendCSWAP(QuantumCircuit& qc, uint64_t c, uint64_t t1, uint64_t t2, InstructionList& list,
                 const std::string& label);
 
+// Records each fixed decomposition makes, its composite included: what a
+// build counts before it builds.
+uint64_t CCXRecords();
+uint64_t CCZRecords();
+uint64_t CSWAPRecords();
+uint64_t C3XRecords();
+uint64_t C4XRecords();
+
 // Multi-qubit decompositions ---------------------------------------------------
 
 GatePtr gms(QuantumCircuit& qc, double theta, const std::vector<int64_t>& qubit_list,
@@ -111,6 +119,15 @@ GatePtr mcx(QuantumCircuit& qc, const std::vector<int64_t>& control_qubits,
 GatePtr mct(QuantumCircuit& qc, const std::vector<int64_t>& control_qubits,
             uint64_t target_qubit, const std::vector<int64_t>& ancilla_qubits,
             const std::string& mode, const std::string& label);
+
+// Records, the composite included, that mcp, mcrx and mcry (kPhase), mcrz
+// (kRZ) or mcx (kX) make on `controls` distinct controls; the count
+// saturates where it no longer fits.
+enum class MultiControlled { kPhase, kRZ, kX };
+uint64_t MultiControlledRecords(MultiControlled gate, size_t controls);
+
+// Bytes of one step record of a walk with the given label.
+uint64_t WalkStepBytes(const std::string& label);
 
 // The largest number of controls the walk takes: its code-word counter is a
 // signed 32-bit integer.

@@ -6,7 +6,9 @@
 
 #include "circuit/errors.h"
 #include "circuit/gate_families.h"
+#include "circuit/record_budget.h"
 #include "composite/composite_gates.h"
+#include "composite/composite_record.h"
 #include "composite/steps.h"
 #include "composite/transform.h"
 
@@ -140,6 +142,67 @@ void RequireControllable(const InstructionList& list, int32_t controls) {
       }
     }
     for (auto it = nested.rbegin(); it != nested.rend(); ++it) pending.push_back(*it);
+  }
+}
+
+// Refuses a walk the build could not make, with the build's own error, so
+// that counting first does not change what is reported.
+uint64_t Walk(MultiControlled gate, uint64_t controls) {
+  if (gate != MultiControlled::kX || controls > 4) {
+    if (controls > kMaxGrayCodeControls) throw RunTimeError(kMultiControlError);
+  }
+  return MultiControlledRecords(gate, controls);
+}
+
+// Records, at every depth, that the controlled form of a record other than a
+// general composite makes under k controls: Controller::One, counted.
+uint64_t ControlledRecords(const Instruction& r, uint64_t k) {
+  if (r.kind == kind::kComposite) {
+    const uint64_t controls = k + r.qubits.size() - 1;
+    switch (NamedComposite(r)) {
+      case Named::kCCX:
+        if (k == 1) return C3XRecords();
+        break;
+      case Named::kC3X:
+        if (k == 1) return C4XRecords();
+        break;
+      case Named::kMCPhase: case Named::kMCRX: case Named::kMCRY:
+        return Walk(MultiControlled::kPhase, controls);
+      case Named::kMCRZ:
+        return Walk(MultiControlled::kRZ, controls);
+      default:
+        break;
+    }
+    return Walk(MultiControlled::kX, controls);
+  }
+  if (k >= 2) {
+    switch (r.kind) {
+      case kind::kX:
+        return Walk(MultiControlled::kX, k);
+      case kind::kP: case kind::kRX: case kind::kRY:
+        return Walk(MultiControlled::kPhase, k);
+      case kind::kRZ:
+        return Walk(MultiControlled::kRZ, k);
+      default:  // z, checked for two controls
+        return CCZRecords();
+    }
+  }
+  if (OneControlFor(r.kind) != nullptr) return 1;
+  switch (r.kind) {
+    case kind::kTdg: case kind::kU: case kind::kU2: case kind::kU0:
+      return 1;
+    case kind::kCX: case kind::kCXAlt:
+      return CCXRecords();
+    case kind::kCZ:
+      return CCZRecords();
+    case kind::kSwap:
+      return CSWAPRecords();
+    case kind::kCCX:
+      return C3XRecords();
+    case kind::kCP: case kind::kCRX: case kind::kCRY:
+      return MultiControlledRecords(MultiControlled::kPhase, 2);
+    default:  // crz
+      return MultiControlledRecords(MultiControlled::kRZ, 2);
   }
 }
 
@@ -356,6 +419,32 @@ void ControlStatePass(QuantumCircuit& qc, const std::string& ctrl_state) {
 
 }  // namespace
 
+uint64_t ControlledRecordCount(const InstructionList& list, uint64_t k,
+                               uint64_t* composite_bytes) {
+  uint64_t records = 0;
+  std::vector<const InstructionList*> pending{&list};
+  while (!pending.empty()) {
+    const InstructionList* current = pending.back();
+    pending.pop_back();
+    for (const InstructionPtr& record : *current) {
+      if (!record) continue;
+      if (record->kind == kind::kComposite && NamedComposite(*record) == Named::kNone) {
+        records = SaturatingAdd(records, 1);
+        if (composite_bytes != nullptr) {
+          const uint64_t suffix = 1 + std::to_string(k).size();
+          *composite_bytes = SaturatingAdd(
+              *composite_bytes, RecordBytes(0, k + record->qubits.size(), record->params.size(),
+                                            record->name.size() + suffix));
+        }
+        pending.push_back(&record->sub_instructions);
+      } else {
+        records = SaturatingAdd(records, ControlledRecords(*record, k));
+      }
+    }
+  }
+  return records;
+}
+
 CircuitPtr control(const QuantumCircuit& qc, int32_t num_ctrl_qubits, const std::string& label,
                    const std::string& ctrl_state) {
   if (num_ctrl_qubits < 1) throw RunTimeError("Atleast one control qubit is expected.");
@@ -371,6 +460,18 @@ CircuitPtr control(const QuantumCircuit& qc, int32_t num_ctrl_qubits, const std:
   RequireControllable(records, num_ctrl_qubits);
   const uint64_t total = static_cast<uint64_t>(num_ctrl_qubits) + qc.total_qubits;
   if (total > kMaxQubits) throw std::range_error("Invalid number of qubits passed.");
+
+  // What the build adds besides the controlled records: the X gates of the
+  // control-state passes, and the phase of the controlled branch.
+  const uint64_t k = static_cast<uint64_t>(num_ctrl_qubits);
+  uint64_t extra = 2 * static_cast<uint64_t>(std::count(ctrl_state.begin(), ctrl_state.end(), '0'));
+  if (qc.global_phase != 0.0) extra += k == 1 ? 1 : Walk(MultiControlled::kPhase, k - 1);
+  // Every generated record is costed as the largest step record, and a
+  // general composite, which may be wide or long-named, also as what it is.
+  uint64_t composite_bytes = 0;
+  const uint64_t generated =
+      SaturatingAdd(ControlledRecordCount(records, k, &composite_bytes), extra);
+  RequireBuildFits(SaturatingAdd(SaturatingMul(generated, WalkStepBytes("")), composite_bytes));
 
   // The register gives its range back to the running counter when it goes.
   QuantumRegister reg(static_cast<int32_t>(total), "");

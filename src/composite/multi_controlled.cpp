@@ -5,10 +5,10 @@
 #include <cstdint>
 
 #include "circuit/errors.h"
+#include "circuit/record_budget.h"
 #include "composite/composite_gates.h"
 #include "composite/composite_record.h"
 #include "composite/steps.h"
-#include "platform/memory.h"
 
 namespace velorin {
 
@@ -24,30 +24,13 @@ uint64_t WalkRecords(size_t n) {
   return (uint64_t{1} << (n + 1)) - 3;
 }
 
-// An upper estimate of what one step record costs: the record with its
-// matrix, qubits, parameters and label, its slot in the list, and the
-// allocator's bookkeeping for each of those blocks.
-uint64_t StepRecordBytes(const std::string& label) {
-  constexpr uint64_t kAllocationOverhead = 32;
-  return sizeof(Instruction) + 2 * sizeof(void*) + sizeof(InstructionPtr) +
-         16 * sizeof(Complex) + 2 * sizeof(uint64_t) + 4 * sizeof(double) + label.size() +
-         5 * kAllocationOverhead;
-}
-
 // Refuses, before anything is recorded or marked, a walk that cannot be
 // built: its code-word counter would overflow, or its records would not fit
 // into the memory that is available.
 void RequireWalkFits(size_t num_controls, uint64_t extra_records, const std::string& label) {
   if (num_controls > kMaxGrayCodeControls) throw RunTimeError(kMultiControlError);
-  const uint64_t records = WalkRecords(num_controls) + extra_records;
-  const uint64_t record_bytes = StepRecordBytes(label);
-  // Small walks are always affordable; only large ones consult the system.
-  constexpr uint64_t kAlwaysAffordableBytes = uint64_t{64} << 20;
-  if (records <= kAlwaysAffordableBytes / record_bytes) return;
-  const uint64_t available = platform::AvailablePhysicalMemory();
-  if (available != 0 && records > available / record_bytes) {
-    throw RunTimeError(kMultiControlError);
-  }
+  const uint64_t records = SaturatingAdd(WalkRecords(num_controls), extra_records);
+  RequireBuildFits(SaturatingMul(records, WalkStepBytes(label)));
 }
 
 InstructionPtr MultiControlledComposite(QuantumCircuit& qc, const std::string& label,
@@ -72,6 +55,9 @@ int RecordMultiControlled(QuantumCircuit& qc, const char* default_name, double l
   RequireWalkFits(controls.size(), extra_records, label);
   InstructionPtr composite =
       MultiControlledComposite(qc, label, default_name, controls, target, {lambda});
+  // One block of the exact size: growing by doubling would hold up to three
+  // times the slots at once.
+  composite->sub_instructions.reserve(WalkRecords(controls.size()) + extra_records);
   if (fill(composite->sub_instructions) != 0) throw RunTimeError(kMultiControlError);
   list.push_back(std::move(composite));
   return 0;
@@ -114,6 +100,29 @@ int AppendMCPWithFlag(QuantumCircuit& qc, double lambda, const std::vector<uint6
 }
 
 }  // namespace
+
+uint64_t MultiControlledRecords(MultiControlled gate, size_t controls) {
+  const uint64_t walk = WalkRecords(controls);
+  switch (gate) {
+    case MultiControlled::kPhase:
+      return SaturatingAdd(1, walk);
+    case MultiControlled::kRZ:
+      return SaturatingAdd(SaturatingAdd(1, walk), controls <= 1 ? 1 : WalkRecords(controls - 1));
+    case MultiControlled::kX:
+      break;
+  }
+  switch (controls) {
+    case 0: return 0;
+    case 1: return 1;
+    case 2: return CCXRecords();
+    case 3: return C3XRecords();
+    case 4: return C4XRecords();
+    default: return SaturatingAdd(3, walk);  // the composite and h on either side
+  }
+}
+
+// The cu steps carry four angles, the most of any step.
+uint64_t WalkStepBytes(const std::string& label) { return StepRecordBytes(4, label.size()); }
 
 int AppendGrayCodeControlled(QuantumCircuit& qc, double theta, std::vector<uint64_t> controls,
                              uint64_t target, GateKind step_kind,
@@ -272,6 +281,7 @@ GatePtr mcx(QuantumCircuit& qc, const std::vector<int64_t>& control_qubits,
   RequireWalkFits(c.size(), 2, label);
   InstructionPtr composite = MultiControlledComposite(qc, label, "mcx", c, t, {});
   InstructionList& sub = composite->sub_instructions;
+  sub.reserve(WalkRecords(c.size()) + 2);
   int status = steps::AppendOneQubitConstant(qc, kind::kH, kGateH, t, sub, label);
   if (status == 0) {
     status = AppendGrayCodeControlled(qc, steps::kPi, c, t, kind::kCU1, {}, sub, label);

@@ -1,4 +1,5 @@
 // gms, rcccx, c3sqrtx, c3x and c4x.
+#include <iterator>
 #include <set>
 
 #include "circuit/errors.h"
@@ -115,6 +116,13 @@ GatePtr gms(QuantumCircuit& qc, double theta, const std::vector<int64_t>& qubit_
 GatePtr ms(QuantumCircuit& qc, double theta, const std::vector<int64_t>& qubit_list,
            const std::string& label) {
   return gms(qc, theta, qubit_list, label);
+}
+
+uint64_t C3XRecords() { return 1 + std::size(kC3XSteps); }
+
+uint64_t C4XRecords() {
+  return 1 + std::size(kC4XOpen) + 2 * std::size(kC3XSteps) + std::size(kC4XClose) +
+         std::size(kC3SqrtXSteps);
 }
 
 int AppendC3SQRTX(QuantumCircuit& qc, uint64_t c1, uint64_t c2, uint64_t c3, uint64_t t,

@@ -4,6 +4,7 @@
 
 #include "circuit/errors.h"
 #include "circuit/gate_families.h"
+#include "circuit/record_budget.h"
 #include "composite/transform.h"
 
 namespace velorin {
@@ -149,6 +150,7 @@ CircuitPtr reverse_bits(const QuantumCircuit& qc) {
 CircuitPtr repeat(const QuantumCircuit& qc, int32_t reps) {
   if (reps < 0) throw std::invalid_argument("The number of repetitions must not be negative.");
   if (reps == 0) return nullptr;
+  RequireBuildFits(SaturatingMul(CopyBytes(qc.instructions), static_cast<uint64_t>(reps)));
   CircuitPtr result = copy(qc, "");
   // One reservation for all copies: each copy reserving its own room would
   // make the whole quadratic.

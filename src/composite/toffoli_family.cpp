@@ -1,4 +1,6 @@
 // Toffoli, CCZ, controlled swap, relative-phase Toffoli and Pauli strings.
+#include <iterator>
+
 #include "circuit/errors.h"
 #include "composite/composite_gates.h"
 #include "composite/composite_record.h"
@@ -46,6 +48,10 @@ InstructionPtr ThreeQubitComposite(QuantumCircuit& qc, const std::string& label,
 }
 
 }  // namespace
+
+uint64_t CCXRecords() { return 1 + std::size(kToffoliSteps); }
+uint64_t CCZRecords() { return CCXRecords() + 2; }
+uint64_t CSWAPRecords() { return CCXRecords() + 2; }
 
 int AppendCCX(QuantumCircuit& qc, uint64_t a, uint64_t b, uint64_t t, InstructionList& list,
               const std::string& label) {

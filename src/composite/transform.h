@@ -97,6 +97,12 @@ void RemoveFinalMeasurementsFrom(std::vector<char>& open, InstructionList& list)
 
 // Control ------------------------------------------------------------------------------
 
+// Records, at every depth, that the controlled forms of `list` under k
+// controls make (the control-state gates and the phase not included); adds
+// the bytes of the general composites among them to `composite_bytes`.
+uint64_t ControlledRecordCount(const InstructionList& list, uint64_t k,
+                               uint64_t* composite_bytes = nullptr);
+
 CircuitPtr control(const QuantumCircuit& qc, int32_t num_ctrl_qubits, const std::string& label,
                    const std::string& ctrl_state);
 

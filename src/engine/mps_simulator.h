@@ -166,8 +166,14 @@ class MpsSimulator {
   void RequirePosition(uint64_t position) const;
   void RequireChain() const;
   void CheckReadOutQubits(const std::vector<uint64_t>& qubits) const;
-  void RequireMergeMemory(uint64_t first, uint64_t last, uint64_t extra_bytes) const;
   bool UseParallel(uint64_t items) const;
+  // Threads of a read-out loop over `items` entries: the engine's thread
+  // count where UseParallel allows, else 1.
+  int ReadOutThreads(uint64_t items) const;
+  // Probabilities of the listed qubits, in the requested bit order or in the
+  // order of the gathered block.
+  std::vector<double> SubsetProbabilities(const std::vector<uint64_t>& qubits,
+                                          bool requested_order) const;
   int64_t ConditionValueOf(const Instruction& record, bool& can_match) const;
   bool ConditionHolds(const Instruction& record) const;
   void PrintProgress(const InstructionList& list, size_t index) const;
@@ -295,6 +301,12 @@ void ContractTwoSites(const QubitTensor& left, const BondValues& bond, const Qub
 void SplitTwoSites(const QubitTensor& merged, QubitTensor& left, BondValues& bond,
                    QubitTensor& right);
 bool AlmostEqual(double a, double b, double absolute_tolerance, double relative_tolerance);
+
+// The rows x c array (row-major) at the front of `data` times w (c x wc,
+// row-major), in place: `data` holds rows * max(c, wc) entries; `scratch`
+// is reused from call to call.
+void MultiplyRowsInPlace(Complex* data, uint64_t rows, const Complex* w, uint64_t c, uint64_t wc,
+                         std::vector<Complex>& scratch);
 
 // ranks[i] := rank of values[i] in ascending order (first of equal values).
 void RankPositions(const std::vector<uint64_t>& values, std::vector<uint64_t>& ranks);

@@ -1,7 +1,9 @@
 #include "platform/memory.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -60,6 +62,23 @@ uint64_t CgroupHeadroom() {
   return std::numeric_limits<uint64_t>::max();
 }
 
+// What the address-space limit still lets this process map: the limit less
+// the size of its mappings now; the maximum when no limit is set. A process
+// started under such a limit must refuse work rather than fail half-way.
+uint64_t AddressSpaceHeadroom() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return std::numeric_limits<uint64_t>::max();
+  }
+  std::ifstream statm("/proc/self/statm");
+  uint64_t pages = 0;
+  const long page_size = sysconf(_SC_PAGESIZE);
+  if (!(statm >> pages) || page_size <= 0) return std::numeric_limits<uint64_t>::max();
+  const uint64_t mapped = pages * static_cast<uint64_t>(page_size);
+  const uint64_t cap = static_cast<uint64_t>(limit.rlim_cur);
+  return cap > mapped ? cap - mapped : 0;
+}
+
 }  // namespace
 
 uint64_t AvailablePhysicalMemory() {
@@ -72,8 +91,9 @@ uint64_t AvailablePhysicalMemory() {
     }
   }
   if (available == 0) return 0;
-  const uint64_t headroom = CgroupHeadroom();
-  return available < headroom ? available : headroom;
+  available = std::min({available, CgroupHeadroom(), AddressSpaceHeadroom()});
+  // 0 means "unknown" to callers; a limit that is reached leaves one byte.
+  return available == 0 ? 1 : available;
 }
 
 }  // namespace velorin::platform

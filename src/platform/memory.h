@@ -5,8 +5,9 @@
 
 namespace velorin::platform {
 
-// Bytes of physical memory available to this process: MemAvailable, bounded by
-// the cgroup limit where one is set; 0 when nothing can be read.
+// Bytes of memory available to this process: MemAvailable, bounded by the
+// cgroup limit and the address-space limit where they are set; 0 when nothing
+// can be read.
 uint64_t AvailablePhysicalMemory();
 
 }  // namespace velorin::platform

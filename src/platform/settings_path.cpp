@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
+
+#include "platform/host.h"
 
 namespace velorin::platform {
 
@@ -24,6 +27,11 @@ class FileDescriptor {
   }
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   // Closes now and reports whether the close succeeded (it can report a
   // delayed write error).
   bool Close() {
@@ -151,6 +159,33 @@ bool ReplaceFile(const std::string& target, const std::string& temp, const std::
   FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.valid()) ::fsync(dir.get());
   return true;
+}
+
+FileLock::FileLock(const std::string& path) {
+  // Non-blocking open: a FIFO put in the file's place must not stall us.
+  FileDescriptor fd(
+      ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+  struct stat info {};
+  if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK) return;
+    // Held elsewhere, for one rewrite as a rule: wait in the kernel's queue
+    // rather than polling, so that a busy writer cannot starve us. A signal
+    // ends the kernel's wait; Ctrl-C then ends ours.
+    for (;;) {
+      CheckInterrupts();
+      int error = 0;
+      Blocking([&] { error = ::flock(fd.get(), LOCK_EX) == 0 ? 0 : errno; });
+      if (error == 0) break;
+      if (error != EINTR) return;
+    }
+  }
+  fd_ = fd.Release();
+}
+
+FileLock::~FileLock() {
+  // Closing the last descriptor of the open file releases the lock.
+  if (fd_ >= 0) ::close(fd_);
 }
 
 }  // namespace velorin::platform

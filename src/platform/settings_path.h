@@ -1,4 +1,5 @@
-// The per-user settings folder and safe whole-file replacement in it.
+// The per-user settings folder, safe whole-file replacement in it, and the
+// lock that keeps rewrites of one file from overlapping.
 #pragma once
 
 #include <string>
@@ -26,5 +27,24 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& contents);
 // temporary file is removed, `target` is left as it was, and false is
 // returned.
 bool ReplaceFile(const std::string& target, const std::string& temp, const std::string& contents);
+
+// An exclusive advisory lock on `path` (created empty, mode 0600, when
+// missing), held until the object goes; it binds every process that takes
+// it, this one included. The lock lives on a file of its own because
+// ReplaceFile puts a new file in the target's place. A wait for another
+// holder lets other interpreter threads run, and Ctrl-C ends it (the
+// interrupt is thrown). held() is false when the file cannot be opened or
+// locked.
+class FileLock {
+ public:
+  explicit FileLock(const std::string& path);
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock();
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
 
 }  // namespace velorin::platform

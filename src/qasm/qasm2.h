@@ -25,6 +25,12 @@ inline bool ParseInt32(const std::string& text, int64_t& value) {
   return true;
 }
 
+// Whole text as a signed 64-bit decimal: condition values of wide registers.
+inline bool ParseInt64(const std::string& text, int64_t& value) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
 // One token: its text and its code (0..35 delimiter, 36 identifier, 37 digits,
 // 38 end of input, 39..110 keyword).
 struct Token {
@@ -44,7 +50,22 @@ inline constexpr int32_t kIdentifier = 36, kDigits = 37, kEnd = 38, kExponent = 
                          kDelay = 94, kPi = 100, kFirstFunction = 101, kLastFunction = 110;
 // Statement words that may open a statement of a gate body.
 inline constexpr int32_t kFirstStatementWord = 46, kLastStatementWord = 94;
+// The statement words that the language's own U and CX stand for.
+inline constexpr int32_t kU = 86, kCx = 61;
 }  // namespace qasm_code
+
+// Identifiers and keywords: the tokens that spell a word.
+inline bool IsWordToken(const Token& t) {
+  return t.code == qasm_code::kIdentifier ||
+         (t.code >= qasm_code::kExponent && t.code <= qasm_code::kLastFunction);
+}
+
+// Words the language keeps for itself, which name no gate, parameter or
+// argument.
+bool IsReservedWord(const std::string& word);
+
+// Gate words of the standard include file.
+bool IsStandardLibraryGate(const std::string& word);
 
 struct QasmKeyword {
   const char* word;
@@ -53,7 +74,17 @@ struct QasmKeyword {
 inline constexpr int kQasmKeywordCount = 69;
 extern const QasmKeyword kQasmTokenTable[kQasmKeywordCount];
 
-inline constexpr int kQasmErrorCount = 34;
+namespace qasm_error {
+// Codes after the reader's first table, for valid programs this library
+// cannot hold or for values it cannot use.
+inline constexpr int32_t kClassicalBitLimit = 34, kRecordLimit = 35, kNestingLimit = 36,
+                         kNonFiniteParameter = 37, kRegisterNameEncoding = 38,
+                         kGateNameEncoding = 39;
+}  // namespace qasm_error
+
+inline constexpr int kQasmErrorCount = 40;
+// How deep calls of user-defined gates may nest.
+inline constexpr int kMaxGateCallDepth = 64;
 extern const char* const kQasmErrorMessages[kQasmErrorCount];
 
 // The 36 delimiter characters; a delimiter's code is its position here.
@@ -65,6 +96,9 @@ int32_t ClassifyWord(const std::string& word);
 struct RegisterDecl {
   std::string name;
   int64_t size = 0;
+  // The register's first qubit or bit in the circuit; the statements pass
+  // sets it before it reads the first statement, -1 for none.
+  int64_t start = -1;
 };
 
 // One statement of a gate body. Operands of 0 or more are circuit qubits; a
@@ -82,14 +116,28 @@ struct GateDecl {
   std::vector<std::string> arguments;
   std::vector<BodyStatement> body;
   bool defined = false;  // the statements pass has read the body
+  // Records one call creates at least, its own composite included; known once
+  // defined, so that a call too large for memory is refused before it starts.
+  uint64_t records = 1;
+};
+
+// One operand as written: a qubit (size 1), or a whole register of `size`
+// qubits from `first` that the statement is applied across.
+struct GateOperand {
+  int64_t first = 0;
+  int64_t size = 1;
+  bool whole = false;
+  // The qubit of the i-th application; one qubit takes part in every one.
+  int64_t Qubit(int64_t i) const { return size == 1 ? first : first + i; }
 };
 
 struct GateStatement {
   std::string register_name;
-  std::vector<int64_t> qubits;
+  std::vector<int64_t> qubits;  // of one application
   std::vector<double> parameters;
   int32_t code = 0;
   std::string name;
+  std::vector<GateOperand> operands;  // as written in a program statement
 };
 
 struct QasmCondition {
@@ -166,6 +214,7 @@ class qasm2 {
   const void* FindName(const std::string& name, NameKind kind) const;
   bool ParseInclude();
   bool ParseGateHeader(GateDecl& decl, bool opaque);
+  bool IsDefinableGateName(const Token& token);
   bool IsNameFree(const std::string& name);
   const RegisterDecl* FindQuantumRegister(const std::string& name) const;
   const RegisterDecl* FindClassicalRegister(const std::string& name) const;
@@ -174,8 +223,10 @@ class qasm2 {
   // Statements pass.
   bool BuildCircuit(QuantumCircuit& qc);
   bool SkipDeclaration(int32_t code);
+  int32_t StatementCode(const Token& word) const;
   bool ParseStatement(QuantumCircuit& qc, const Token& word, const QasmCondition* condition);
   bool ParseArguments(QuantumCircuit& qc, Token token, GateStatement& statement);
+  bool ApplyAcross(QuantumCircuit& qc, GateStatement& statement);
   bool ApplyBuiltinGate(QuantumCircuit& qc, const GateStatement& statement);
   bool ApplyRegisterGate(QuantumCircuit& qc, const GateStatement& statement);
   bool ParseMeasure(QuantumCircuit& qc, Token token, const QasmCondition* condition);
@@ -186,6 +237,12 @@ class qasm2 {
   // User-defined gates.
   bool ParseGateBody(QuantumCircuit& qc, Token token);
   bool ApplyUserGate(QuantumCircuit& qc, const GateStatement& statement);
+  uint64_t RecordsOfCall(const GateDecl& gate) const;
+
+  // The one bound on what a load creates: records counted as they are made.
+  bool BudgetAllows(uint64_t upcoming_records);
+  bool SpendNewRecords(const InstructionList& list, size_t first);
+  bool SpendRecord(const Instruction& record);
 
   Value EvaluateNested(Token& token, bool argument_mode, const std::vector<std::string>& names,
                        const std::vector<double>& values, int depth);
@@ -203,7 +260,10 @@ class qasm2 {
   std::string include_path_;
   int32_t error_code_ = 0;
   int expansion_depth_ = 0;
-  uint64_t expanded_records_ = 0;
+  uint64_t records_spent_ = 0;
+  uint64_t record_bytes_spent_ = 0;
+  // Up to here the budget was last found to hold.
+  uint64_t records_known_to_fit_ = 0;
 };
 
 }  // namespace velorin

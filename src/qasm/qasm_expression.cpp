@@ -1,5 +1,6 @@
 // Parameter expressions, evaluated while they are read: an operand stack and
 // an operator stack, operators of equal precedence applied left to right.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -16,18 +17,20 @@ constexpr double kPiValue = 3.141592653589793;
 constexpr int kMaxFunctionDepth = 256;
 constexpr int32_t kSignOffset = 1000;
 
+// A sign binds tighter than * and / and looser than ^: -2^2 is -4, 2*-3 is -6.
 int Precedence(int32_t entry) {
   switch (entry) {
     case kPlus:
     case kMinus:
-    case kSignOffset + kPlus:
-    case kSignOffset + kMinus:
       return 1;
     case kStar:
     case kSlash:
       return 2;
-    case kCaret:
+    case kSignOffset + kPlus:
+    case kSignOffset + kMinus:
       return 3;
+    case kCaret:
+      return 4;
     default:
       return 0;  // the '(' marker
   }
@@ -52,11 +55,19 @@ double ApplyFunction(int32_t code, double x) {
   }
 }
 
-// Locale-independent; like the standard conversion, a valid prefix is enough.
+// Locale-independent. The whole literal must convert (1e or . do not); one
+// too small for a double is 0, one too large is refused.
 bool ToDouble(const std::string& text, double& value) {
   const char* begin = text.data();
   const auto [end, ec] = std::from_chars(begin, begin + text.size(), value);
-  return ec == std::errc() && end != begin;
+  if (end != begin + text.size()) return false;
+  if (ec == std::errc::result_out_of_range) {
+    const size_t mark = text.find_first_of("eE");
+    if (mark == std::string::npos || mark + 1 >= text.size() || text[mark + 1] != '-') return false;
+    value = 0.0;
+    return true;
+  }
+  return ec == std::errc();
 }
 
 }  // namespace
@@ -121,9 +132,21 @@ qasm2::Value qasm2::EvaluateNested(Token& token, bool argument_mode,
     return true;
   };
 
+  // A gate's parameter may spell a keyword (a parameter named e or cbrt).
+  auto parameter_value = [&]() {
+    size_t i = 0;
+    while (i < names.size() && names[i] != token.text) ++i;
+    if (i >= names.size() || i >= values.size()) return false;
+    operands.push_back(values[i]);
+    last = Last::kOperand;
+    return true;
+  };
+
   for (;;) {
     bool finished = false;
-    switch (token.code) {
+    const bool is_parameter = IsWordToken(token) && !names.empty() &&
+                              std::find(names.begin(), names.end(), token.text) != names.end();
+    switch (is_parameter ? kIdentifier : token.code) {
       case kEnd:
       case kSemicolon:
         finished = true;
@@ -134,6 +157,7 @@ qasm2::Value qasm2::EvaluateNested(Token& token, bool argument_mode,
         ++open;
         last = Last::kOpen;
         break;
+      case kPoint:  // a number written without its integer part: .5
       case kDigits: {
         double value = 0.0;
         if (!operand_allowed() || !read_number(token, value)) return failed;
@@ -141,15 +165,10 @@ qasm2::Value qasm2::EvaluateNested(Token& token, bool argument_mode,
         last = Last::kOperand;
         break;
       }
-      case kIdentifier: {
+      case kIdentifier:
         if (!operand_allowed()) return failed;
-        size_t i = 0;
-        while (i < names.size() && names[i] != token.text) ++i;
-        if (i >= names.size() || i >= values.size()) return error_code_ = 18, failed;
-        operands.push_back(values[i]);
-        last = Last::kOperand;
+        if (!parameter_value()) return error_code_ = 18, failed;
         break;
-      }
       case kPi:
         if (!operand_allowed()) return failed;
         operands.push_back(kPiValue);
@@ -178,19 +197,9 @@ qasm2::Value qasm2::EvaluateNested(Token& token, bool argument_mode,
           operands.push_back(ApplyFunction(function, v.value));
           last = Last::kOperand;
         } else if ((token.code == kPlus || token.code == kMinus) && last != Last::kOperand) {
-          if (last == Last::kStart || last == Last::kOpen) {
-            operators.push_back(kSignOffset + token.code);
-            last = Last::kOperator;
-          } else {
-            // A sign after an operator belongs to the number that follows.
-            const bool negative = token.code == kMinus;
-            Token number = ReadToken();
-            if (number.code != kDigits) return error_code_ = 19, failed;
-            double value = 0.0;
-            if (!read_number(number, value)) return failed;
-            operands.push_back(negative ? -value : value);
-            last = Last::kOperand;
-          }
+          // A sign applies to the operand that follows, whatever it is.
+          operators.push_back(kSignOffset + token.code);
+          last = Last::kOperator;
         } else if (IsBinaryOperator(token.code)) {
           while (!operators.empty() && Precedence(operators.back()) >= Precedence(token.code)) {
             if (!apply_top()) return failed;

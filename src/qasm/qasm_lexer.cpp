@@ -64,7 +64,14 @@ const char* const kQasmErrorMessages[kQasmErrorCount] = {
     "Not OpenQasm 2.0",
     "Check for equality expected",
     "Error registering gate with the quantum circuit",
+    "Classical bit index must be less than the number of qubits",
+    "Program needs more instructions than the available memory can hold",
+    "Gate calls nested more than 64 deep",
+    "Parameter is not a finite number",
+    "Register name is not valid UTF-8",
+    "Gate name is not valid UTF-8",
 };
+static_assert(velorin::kMaxGateCallDepth == 64, "the nesting message names the limit");
 
 namespace {
 
@@ -101,6 +108,35 @@ int DelimiterCode(int c) {
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
+
+bool IsReservedWord(const std::string& word) {
+  static const char* const kReserved[] = {"OPENQASM", "include", "qreg", "creg",  "gate",
+                                          "opaque",   "measure", "reset", "barrier", "if",
+                                          "pi",       "sin",     "cos",  "tan",   "exp",
+                                          "ln",       "sqrt"};
+  for (const char* r : kReserved) {
+    if (word == r) return true;
+  }
+  return false;
+}
+
+bool IsStandardLibraryGate(const std::string& word) {
+  const int32_t code = ClassifyWord(word);
+  if (code < kFirstStatementWord || code > kLastStatementWord) return false;
+  // Statement words that are no gates, and our own gates the file lacks.
+  switch (code) {
+    case kBarrier:
+    case kIf:
+    case kMeasure:
+    case kOpaque:
+    case kReset:
+    case kDelay:
+    case 64:  // ecr
+      return false;
+    default:
+      return true;
+  }
+}
 
 int32_t ClassifyWord(const std::string& word) {
   if (!word.empty() && IsAllDigits(word)) return kDigits;
@@ -177,7 +213,14 @@ Token qasm2::ReadRawToken(bool number_mode) {
       UngetChar();
       return {word, kIdentifier};
     }
-    if (number_mode && !word.empty() && IsDigit(c) != all_digits) {
+    // A word never starts with a digit: digits end where a letter follows, so
+    // that 1e-3 reaches the number reader as 1, e, -, 3. Number mode also
+    // ends a word of letters where digits follow.
+    if (!word.empty() && all_digits && !IsDigit(c)) {
+      UngetChar();
+      return {word, kIdentifier};
+    }
+    if (number_mode && !word.empty() && !all_digits && IsDigit(c)) {
       UngetChar();
       return {word, kIdentifier};
     }

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "circuit/errors.h"
+#include "circuit/text_helpers.h"
 #include "qasm/qasm2.h"
 
 namespace velorin {
@@ -40,7 +41,9 @@ void qasm2::Reset() {
   names_.clear();
   error_code_ = 0;
   expansion_depth_ = 0;
-  expanded_records_ = 0;
+  records_spent_ = 0;
+  record_bytes_spent_ = 0;
+  records_known_to_fit_ = 0;
   input_ = &program_;
 }
 
@@ -134,11 +137,12 @@ bool qasm2::ScanDeclarations() {
       case kOpenQasm: {
         Token v = NextToken(false);
         if (v.code == kEnd) return result;
+        // Other versions are passed over, wherever the line stands.
         if (ReadNumber(v) == "2.0") {
           has_version_ = true;
           result = true;
         }
-        break;
+        continue;
       }
       case kInclude:
         result = ParseInclude();
@@ -166,6 +170,15 @@ bool qasm2::ScanDeclarations() {
     }
     if (!result) return false;
   }
+}
+
+// Our own gate words that the standard include lacks may name a program's
+// gate, and without that include every gate word may: the program's
+// definition is then what its statements call.
+bool qasm2::IsDefinableGateName(const Token& token) {
+  if (token.code == kIdentifier) return true;
+  if (!IsWordToken(token) || IsReservedWord(token.text)) return false;
+  return !(has_qelib1_ && IsStandardLibraryGate(token.text));
 }
 
 bool qasm2::IsNameFree(const std::string& name) {
@@ -205,6 +218,8 @@ bool qasm2::ParseRegister(bool quantum) {
     t = ReadToken();
     if (t.code != kIdentifier) return error_code_ = 1, false;
     const std::string name = t.text;
+    // The name comes back to Python as text.
+    if (!IsValidUtf8(name)) return error_code_ = qasm_error::kRegisterNameEncoding, false;
     if (!IsNameFree(name)) return false;
     t = ReadToken();
     if (t.code != kLeftBracket) return error_code_ = 10, false;
@@ -252,16 +267,21 @@ bool qasm2::ParseGateHeader(GateDecl& decl, bool opaque) {
   Token t;
   auto parse = [&]() {
     t = ReadToken();
-    if (t.code != kIdentifier) return error_code_ = 1, false;
+    if (t.code == kIdentifier && (t.text == "U" || t.text == "CX")) return error_code_ = 2, false;
+    if (!IsDefinableGateName(t)) return error_code_ = 1, false;
+    if (!IsValidUtf8(t.text)) return error_code_ = qasm_error::kGateNameEncoding, false;
     if (!IsNameFree(t.text)) return false;
     decl.name = t.text;
+    // Parameter and argument names live in the gate's own scope: t or x name
+    // an argument as well as anything.
+    auto is_name = [&]() { return IsWordToken(t) && !IsReservedWord(t.text); };
     t = ReadToken();
     if (t.code == kLeftParen) {
       t = ReadToken();
       if (t.code == kEnd) return error_code_ = 6, false;
       if (t.code != kRightParen) {
         while (t.code != kEnd) {
-          if (t.code != kIdentifier) return error_code_ = 5, false;
+          if (!is_name()) return error_code_ = 5, false;
           decl.parameters.push_back(t.text);
           t = ReadToken();
           if (t.code == kComma) {
@@ -276,14 +296,14 @@ bool qasm2::ParseGateHeader(GateDecl& decl, bool opaque) {
       }
       if (t.code == kEnd) return error_code_ = 6, false;
       t = ReadToken();
-    } else if (t.code != kIdentifier) {
+    } else if (!is_name()) {
       return error_code_ = 4, false;
     }
     // Arguments; commas between them are optional.
     for (;;) {
       if (opaque ? t.code == kSemicolon : (t.code == kLeftBrace || t.code == kEnd)) break;
       if (opaque && t.code == kEnd) return error_code_ = 9, false;
-      if (t.code != kIdentifier) return error_code_ = 5, false;
+      if (!is_name()) return error_code_ = 5, false;
       decl.arguments.push_back(t.text);
       t = ReadToken();
       if (t.code == kComma) t = ReadToken();

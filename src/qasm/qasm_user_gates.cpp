@@ -2,6 +2,8 @@
 // each call replays it into one composite record named after the gate.
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 
 #include "composite/composite_record.h"
 #include "qasm/qasm2.h"
@@ -11,11 +13,6 @@ namespace velorin {
 using namespace qasm_code;
 
 namespace {
-
-// Bounds on what one load may expand, so that definitions calling each other
-// many times over cannot exhaust time, memory or the stack.
-constexpr int kMaxCallDepth = 64;
-constexpr uint64_t kMaxExpandedRecords = uint64_t{1} << 19;
 
 // The circuit's records are set aside while a call records its body, and put
 // back however the call ends.
@@ -64,7 +61,7 @@ class ScopedInput {
 
 bool qasm2::ParseGateBody(QuantumCircuit& qc, Token t) {
   GateDecl* decl = nullptr;
-  if (t.code == kIdentifier) {
+  if (IsWordToken(t)) {
     const auto found = names_.find(t.text);
     if (found != names_.end() && found->second.first == NameKind::kGate) {
       decl = &gates_[found->second.second];
@@ -79,9 +76,10 @@ bool qasm2::ParseGateBody(QuantumCircuit& qc, Token t) {
     t = ReadToken();
     if (t.code == kRightBrace || t.code == kEnd) break;
     BodyStatement statement;
-    if (t.code >= kFirstStatementWord && t.code <= kLastStatementWord) {
-      statement.code = t.code;
-    } else if (t.code == kIdentifier) {
+    const int32_t code = StatementCode(t);
+    if (code >= kFirstStatementWord && code <= kLastStatementWord) {
+      statement.code = code;
+    } else if (code == kIdentifier) {
       // A gate may call gates whose definitions are complete, itself excluded.
       const GateDecl* callee = FindGate(t.text);
       if (callee == nullptr || !callee->defined) return error_code_ = 24, false;
@@ -111,19 +109,21 @@ bool qasm2::ParseGateBody(QuantumCircuit& qc, Token t) {
         if (!ParseInt32(t.text, qubit)) return error_code_ = 12, false;
         if (static_cast<uint64_t>(qubit) >= qc.total_qubits) return error_code_ = 23, false;
         statement.operands.push_back(qubit);
-      } else if (t.code == kIdentifier) {
+      } else if (IsWordToken(t)) {
         const auto& args = decl->arguments;
         const auto arg = std::find(args.begin(), args.end(), t.text);
         if (arg != args.end()) {
           statement.operands.push_back(~static_cast<int64_t>(arg - args.begin()));
-        } else if (FindQuantumRegister(t.text) != nullptr) {
-          const std::string reg = t.text;
+        } else if (t.code != kIdentifier) {
+          // A keyword that names no argument is passed over.
+        } else if (const RegisterDecl* reg = FindQuantumRegister(t.text);
+                   reg != nullptr && reg->start >= 0) {
           if (ReadToken().code != kLeftBracket) return error_code_ = 10, false;
           int64_t index = 0;
           if (!ReadIndex(true, index)) return false;
           if (ReadToken(true).code != kRightBracket) return error_code_ = 11, false;
-          if (index >= qc.RegisterSize(reg)) return error_code_ = 23, false;
-          statement.operands.push_back(qc.RegisterQubitIndex(reg, static_cast<uint64_t>(index)));
+          if (index >= reg->size) return error_code_ = 23, false;
+          statement.operands.push_back(reg->start + index);
         } else {
           return error_code_ = 1, false;
         }
@@ -134,6 +134,7 @@ bool qasm2::ParseGateBody(QuantumCircuit& qc, Token t) {
     decl->body.push_back(std::move(statement));
     if (t.code == kEnd) break;
   }
+  decl->records = RecordsOfCall(*decl);
   decl->defined = true;
   return true;
 }
@@ -142,9 +143,12 @@ bool qasm2::ApplyUserGate(QuantumCircuit& qc, const GateStatement& call) {
   const GateDecl* gate = FindGate(call.name);
   if (gate == nullptr || !gate->defined) return error_code_ = 24, false;
   if (call.parameters.size() != gate->parameters.size()) return error_code_ = 25, false;
-  if (expansion_depth_ >= kMaxCallDepth || ++expanded_records_ > kMaxExpandedRecords) {
-    return error_code_ = 3, false;
+  for (double value : call.parameters) {
+    if (!std::isfinite(value)) return error_code_ = qasm_error::kNonFiniteParameter, false;
   }
+  // Calls nest by recursion.
+  if (expansion_depth_ >= kMaxGateCallDepth) return error_code_ = qasm_error::kNestingLimit, false;
+  if (!BudgetAllows(gate->records)) return error_code_ = qasm_error::kRecordLimit, false;
 
   ScopedRecording recording(qc);
   ++expansion_depth_;
@@ -185,8 +189,6 @@ bool qasm2::ApplyUserGate(QuantumCircuit& qc, const GateStatement& call) {
   }
 
   InstructionList records = recording.Finish();
-  expanded_records_ += records.size();
-  if (expanded_records_ > kMaxExpandedRecords) return error_code_ = 3, false;
 
   // The composite acts on the call's qubits, in the order of the gate's
   // arguments, and on any qubit the body names directly.
@@ -212,7 +214,7 @@ bool qasm2::ApplyUserGate(QuantumCircuit& qc, const GateStatement& call) {
   if (composite->qubits.empty()) return true;
   composite->sub_instructions = std::move(records);
   qc.instructions.push_back(std::move(composite));
-  return true;
+  return SpendRecord(*qc.instructions.back());
 }
 
 }  // namespace velorin

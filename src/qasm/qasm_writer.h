@@ -1,8 +1,14 @@
-// The OpenQASM 2.0 writer: header, registers, one definition per distinct
-// custom composite, one line per instruction.
+// The OpenQASM 2.0 writer: header, registers, a definition for every gate a
+// standard reader with qelib1.inc lacks and for every distinct custom
+// composite, then one line per instruction.
+//
+// Composites that a gate body cannot hold (measures, resets, conditions) are
+// written record by record in the program; every walk keeps a stack of its
+// own, so the depth of a nest never reaches the machine stack.
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -10,6 +16,11 @@
 #include "circuit/quantum_circuit.h"
 
 namespace velorin {
+
+// The text of a number that reads back as exactly `value`: the angle form
+// ("pi/2", "%f") where that is exact, else the shortest exact decimal, always
+// with a point. A non-finite value throws RunTimeError naming `gate`.
+std::string QasmNumber(double value, const std::string& gate);
 
 class QasmWriter {
  public:
@@ -19,40 +30,59 @@ class QasmWriter {
   std::string Write(const QuantumCircuit& circuit);
   void Clear();
 
-  // Suffix of the first definition of that name whose parameters match and
-  // whose body is the same up to the placement of its operands, or 0.
-  int32_t FindDefinition(const std::string& name, const std::vector<double>& params,
-                         const std::string& body) const;
-  void AddDefinition(const std::string& name, const std::vector<double>& params,
-                     const std::string& body, int32_t suffix);
-
  private:
-  struct DefinitionEntry {
-    std::string name;
+  // One definition: a custom composite (or an rv rotation), shared by every
+  // instance with the same name, matching parameters and the same body.
+  struct Definition {
+    std::string key;  // the identifier the name is made from
     std::vector<double> params;
-    std::string body;  // the body with operands named by their position
-    int32_t suffix;
+    std::string canonical;  // the body with operands by position
+    const Instruction* first = nullptr;
+    std::vector<int32_t> uses;  // definitions the body calls, in order
+    bool reached = false;       // written: called from the program
+    std::string name;
+  };
+  struct CompositeInfo {
+    bool visiting = true;
+    bool written_inline = false;
+    const char* library = nullptr;  // the library name it is written under
+    const char* extra = nullptr;    // or the gate qelib1.inc lacks that it is
+    int32_t definition = -1;
+  };
+  // A conditioned composite written inline: its condition goes on each line.
+  struct ConditionScope {
+    const Instruction* holder;
+    bool disturbed;  // a measure changed a bit the condition reads
   };
 
-  // With `operands_of`, operands are named by their position among that
-  // composite's own operands.
-  std::string WriteInstructions(const InstructionList& instructions,
-                                const QuantumCircuit& circuit, bool in_definition,
-                                const Instruction* operands_of = nullptr);
-  std::string RelativeBody(const Instruction& composite, const QuantumCircuit& circuit);
-  int32_t SuffixOf(const Instruction& composite, const QuantumCircuit& circuit);
-  std::string WriteGateDefinition(const Instruction& composite, std::vector<std::string>& emitted,
-                                  const QuantumCircuit& circuit);
-  bool IsLibraryGate(const std::string& name) const;
-  // The name an instruction line calls.
-  std::string CallName(const Instruction& record, const QuantumCircuit& circuit);
+  void Analyse(const InstructionList& list);
+  void Decide(const Instruction& composite, CompositeInfo& info);
+  int32_t RvDefinition(const Instruction& record);
+  int32_t FindOrAdd(Definition&& definition);
+  void Number(const QuantumCircuit& circuit);
+  void Name(const QuantumCircuit& circuit);
+  std::string WriteDefinitions();
+  std::string WriteProgram(const QuantumCircuit& circuit);
 
-  std::vector<std::string> library_gates;
-  int32_t definitions_header_written = 0;
-  int32_t next_suffix = 1;
-  std::vector<DefinitionEntry> definitions;
-  // Relative bodies already written in this call, each composite's once.
-  std::unordered_map<const Instruction*, std::string> bodies;
+  // One line without its condition; `operands` names each qubit or clbit.
+  enum class Operands { kPosition, kLetter, kRegister };
+  std::string RecordLine(const Instruction& record, Operands mode, bool canonical,
+                         const Instruction* owner, const QuantumCircuit* circuit);
+  std::string CallName(const Instruction& record, bool canonical);
+  std::string ConditionText(const Instruction& holder, const QuantumCircuit& circuit) const;
+
+  std::vector<Definition> definitions;
+  // Definitions by name and canonical body; their parameters tell them apart.
+  std::unordered_map<std::string, std::vector<int32_t>> by_body;
+  std::unordered_map<const Instruction*, CompositeInfo> composites;
+  std::unordered_map<const Instruction*, int32_t> rotations;  // rv records
+  // Definitions and library calls in the order the program meets them; a
+  // library entry (-1 - index) uses up a suffix as a definition does.
+  std::vector<int32_t> order;
+  std::vector<std::pair<std::string, std::vector<double>>> library_entries;
+  // Gates qelib1.inc lacks that the text uses, and the names they get.
+  std::set<std::string> used_extras;
+  std::unordered_map<std::string, std::string> extra_names;
 };
 
 }  // namespace velorin

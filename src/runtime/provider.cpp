@@ -15,6 +15,10 @@ namespace {
 constexpr const char* kBackendName = "tamrel_velorin";
 constexpr const char* kSettingsFile = "/config.file";
 constexpr const char* kTemporaryFile = "/temp.file";
+// Held around every read-modify-write of the settings file, so that two
+// writers, in one process or in two, never work from the same old contents.
+constexpr const char* kLockFile = "/config.lock";
+constexpr const char* kWriteFailed = "Unable to write the account settings file";
 
 bool IsLower(char c) { return c >= 'a' && c <= 'z'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -62,7 +66,7 @@ void WriteSettings(const std::string& folder, const std::vector<std::string>& li
   std::string contents;
   for (const std::string& line : lines) contents += line + "\n";
   if (!platform::ReplaceFile(folder + kSettingsFile, folder + kTemporaryFile, contents)) {
-    throw RunTimeError("Unable to write the account settings file");
+    throw RunTimeError(kWriteFailed);
   }
 }
 
@@ -169,6 +173,9 @@ VelorinProvider::Accounts VelorinProvider::saved_accounts() const {
 bool VelorinProvider::delete_account(const std::string& name) {
   const std::string folder = platform::SettingsFolder();
   if (folder.empty()) return true;  // no folder, no file, nothing to remove
+  // Without the folder the lock cannot be made, but then there is no file
+  // to rewrite either.
+  const platform::FileLock lock(folder + kLockFile);
   const std::string contents = ReadSettingsForRewrite(folder + kSettingsFile);
   std::vector<std::string> kept;
   bool removed = false;
@@ -179,7 +186,10 @@ bool VelorinProvider::delete_account(const std::string& name) {
       kept.push_back(std::move(line));
     }
   }
-  if (removed) WriteSettings(folder, kept);
+  if (removed) {
+    if (!lock.held()) throw RunTimeError(kWriteFailed);
+    WriteSettings(folder, kept);
+  }
   return true;
 }
 
@@ -193,9 +203,9 @@ void VelorinProvider::save_account(const std::string& token, const std::string& 
     }
   }
   const std::string folder = platform::SettingsFolder();
-  if (folder.empty() || !platform::CreatePrivateFolder(folder)) {
-    throw RunTimeError("Unable to write the account settings file");
-  }
+  if (folder.empty() || !platform::CreatePrivateFolder(folder)) throw RunTimeError(kWriteFailed);
+  const platform::FileLock lock(folder + kLockFile);
+  if (!lock.held()) throw RunTimeError(kWriteFailed);
   const std::string contents = ReadSettingsForRewrite(folder + kSettingsFile);
   std::vector<std::string> lines;
   for (std::string& line : SplitSettingsLines(contents)) {

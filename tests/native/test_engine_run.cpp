@@ -298,18 +298,18 @@ TEST(Checkpoint, MeasureInsideACompositeCheckpointsBeforeIt) {
   EXPECT_EQ(h->start_time, time);
 }
 
-TEST(Checkpoint, QubitMapRelabelsTheChain) {
+TEST(Checkpoint, QubitMapPlacesQubitsOnTheChain) {
   auto c = NewCircuit(3);
   Add1(*c, kind::kX, kGateX, 0);
   Add2(*c, kind::kCX, kGateCX, 0, 2);
-  c->qubit_map = {2, 0, 1};  // engine qubit 0 is the caller's qubit 1, ...
+  c->qubit_map = {2, 0, 1};  // qubit q sits at chain position qubit_map[q]
   MpsSimulator engine(3);
   RunOnce(engine, *c);
   for (int64_t p = 0; p < 3; ++p) {
     EXPECT_EQ(engine.qubit_to_position()[engine.position_to_qubit()[p]], p);
   }
-  // Engine qubits 0 and 2 are set: the caller's qubits 1 and 0.
-  EXPECT_NEAR(std::abs(engine.GetStateVector()[0b011]), 1.0, 1e-15);
+  // The records keep the caller's numbering: qubits 0 and 2 are set.
+  EXPECT_NEAR(std::abs(engine.GetStateVector()[0b101]), 1.0, 1e-15);
 
   auto broken = NewCircuit(2);
   Add1(*broken, kind::kX, kGateX, 0);

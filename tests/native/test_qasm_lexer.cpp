@@ -37,10 +37,13 @@ TEST(QasmLexer, KeywordsAreCaseSensitive) {
                       {"E", 39}, {"e", 39}, {"e1", 36}, {"cu3", 60}, {"c4x", 49}, {"", 38}}));
 }
 
-TEST(QasmLexer, NumberModeSplitsDigitsFromLetters) {
+TEST(QasmLexer, DigitsEndWhereLettersFollow) {
   EXPECT_EQ(Tokens("q1 12ab", true),
             (Expected{{"q", 36}, {"1", 37}, {"12", 37}, {"ab", 36}, {"", 38}}));
-  EXPECT_EQ(Tokens("q1 12ab"), (Expected{{"q1", 36}, {"12ab", 36}, {"", 38}}));
+  // Words never start with a digit, so literals with an exponent come apart.
+  EXPECT_EQ(Tokens("q1 12ab 1e-3"),
+            (Expected{{"q1", 36}, {"12", 37}, {"ab", 36}, {"1", 37}, {"e", 39}, {"-", 16},
+                      {"3", 37}, {"", 38}}));
 }
 
 TEST(QasmLexer, CommentsAndSlashes) {
@@ -94,7 +97,8 @@ TEST(QasmLexer, ReadNumberJoinsLiterals) {
   };
   for (const Case& c : {Case{"1.5e-3;", "1.5e-3", ";"}, Case{"2.0;", "2.0", ";"},
                         Case{"3\nx", "3", "\n"}, Case{"7 )", "7", ")"},
-                        Case{"1.5E+2,", "1.5E+2", ","}}) {
+                        Case{"1.5E+2,", "1.5E+2", ","}, Case{"1e-3)", "1e-3", ")"},
+                        Case{".5*", ".5", "*"}, Case{"2E4;", "2E4", ";"}}) {
     qasm2 reader;
     reader.SetInput(c.text);
     EXPECT_EQ(reader.ReadNumber(reader.NextToken(false)), c.number) << c.text;

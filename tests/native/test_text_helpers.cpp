@@ -117,6 +117,23 @@ TEST(GateMatrices, BitExactValues) {
   EXPECT_EQ((kGateCX * basis)(2), Complex(1.0, 0.0));
 }
 
+TEST(IsValidUtf8, RefusesStrayTruncatedOverlongAndSurrogateSequences) {
+  struct Case {
+    const char* text;
+    bool valid;
+  };
+  for (const Case& c : {Case{"", true}, Case{"q_0", true}, Case{"\xc3\xa9t\xc3\xa9", true},
+                        Case{"\xe2\x82\xac", true}, Case{"\xf0\x9f\x98\x80", true},
+                        Case{"\xf4\x8f\xbf\xbf", true},  // U+10FFFF
+                        Case{"\xff", false}, Case{"\x80", false}, Case{"\xc3", false},
+                        Case{"\xc3\x28", false}, Case{"\xc0\xaf", false},  // overlong '/'
+                        Case{"\xe0\x80\xaf", false}, Case{"\xed\xa0\x80", false},  // surrogate
+                        Case{"\xf4\x90\x80\x80", false},  // past U+10FFFF
+                        Case{"\xf0\x9f\x98", false}, Case{"a\xe2\x82", false}}) {
+    EXPECT_EQ(IsValidUtf8(c.text), c.valid) << c.text;
+  }
+}
+
 TEST(GateMatrices, GateConstantsAreUnitary) {
   for (const Matrix* m : {&kGateI, &kGateX, &kGateY, &kGateZ, &kGateH, &kGateT, &kGateS,
                           &kGateTdg, &kGateSdg, &kGateSX, &kGateSXdg, &kGateCX, &kGateCY,

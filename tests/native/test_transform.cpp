@@ -222,6 +222,85 @@ TEST(Control, LabelNamesTheCircuitAndFailuresBuildNothing) {
   EXPECT_EQ(gCircuitInstances, counter);
 }
 
+// Every record at every depth, composites included.
+uint64_t AllRecords(const InstructionList& list) {
+  uint64_t count = 0;
+  for (const InstructionPtr& record : list) count += 1 + AllRecords(record->sub_instructions);
+  return count;
+}
+
+void Gate1(QuantumCircuit& qc, const char* name, std::vector<double> params, uint64_t q) {
+  qc.OneQubitGate(OneQubitFamilyNamed(name), params, q, "");
+}
+
+void Gate2(QuantumCircuit& qc, const char* name, std::vector<double> params, uint64_t a,
+           uint64_t b) {
+  qc.TwoQubitGate(TwoQubitFamilyNamed(name), params, a, b, "");
+}
+
+// Builds are counted before they are built: the count must be what is built.
+TEST(Control, CountsWhatItBuildsForEveryKind) {
+  QuantumCircuit one(6, "", 0.0);
+  for (const char* name : {"h", "x", "t", "tdg", "s", "sdg", "sx", "y", "z"}) Gate1(one, name, {}, 1);
+  for (const char* name : {"p", "rx", "ry", "rz", "u1", "u0"}) Gate1(one, name, {0.3}, 2);
+  Gate1(one, "u", {0.1, 0.2, 0.3}, 0);
+  Gate1(one, "u2", {0.1, 0.2}, 0);
+  for (const char* name : {"cx", "cz", "swap"}) Gate2(one, name, {}, 0, 3);
+  for (const char* name : {"cp", "crx", "cry", "crz"}) Gate2(one, name, {0.4}, 3, 0);
+  ccx(one, 0, 1, 2, "");
+  c3x(one, 0, 1, 2, 3, "");
+  c4x(one, 0, 1, 2, 3, 4, "");
+  mcx(one, {0, 1, 2, 3, 4}, 5, {}, "", "");
+  mcp(one, 0.5, {0, 2}, 1, "");
+  mcrx(one, 0.5, {0, 2, 3}, 1, false, "");
+  mcry(one, 0.5, {4}, 1, false, "");
+  mcrz(one, 0.5, {0, 2, 3}, 1, false, "");
+  mcrz(one, 0.5, {3}, 1, false, "");
+  auto general = to_gate(one, {}, "G");
+  QuantumCircuit wrapped(6, "", 0.0);
+  append(wrapped, *general, {0, 1, 2, 3, 4, 5}, {});
+  H(wrapped, 0);
+  for (const QuantumCircuit* source : {&one, &wrapped}) {
+    auto controlled = control(*source, 1, "", "");
+    EXPECT_EQ(AllRecords(controlled->instructions), ControlledRecordCount(source->instructions, 1));
+  }
+
+  QuantumCircuit many(4, "", 0.0);
+  for (const char* name : {"p", "rx", "ry", "rz"}) Gate1(many, name, {0.3}, 2);
+  Gate1(many, "x", {}, 0);
+  ccx(many, 0, 1, 2, "");
+  c3x(many, 0, 1, 2, 3, "");
+  mcp(many, 0.5, {0, 2}, 1, "");
+  mcrz(many, 0.5, {0, 2, 3}, 1, false, "");
+  mcx(many, {0, 1, 3}, 2, {}, "", "");
+  for (uint64_t k : {2, 3, 4, 5, 7}) {
+    auto controlled = control(many, static_cast<int32_t>(k), "", "");
+    EXPECT_EQ(AllRecords(controlled->instructions), ControlledRecordCount(many.instructions, k))
+        << k;
+  }
+  QuantumCircuit z(1, "", 0.0);
+  Gate1(z, "z", {}, 0);
+  EXPECT_EQ(AllRecords(control(z, 2, "", "")->instructions), ControlledRecordCount(z.instructions, 2));
+}
+
+TEST(Control, MultiControlledCountsMatchTheirBuilds) {
+  for (size_t m = 1; m <= 8; ++m) {
+    std::vector<int64_t> controls;
+    for (size_t c = 0; c < m; ++c) controls.push_back(static_cast<int64_t>(c));
+    QuantumCircuit phase(9, "", 0.0), rz(9, "", 0.0), x(9, "", 0.0);
+    mcp(phase, 0.3, controls, 8, "");
+    mcrz(rz, 0.3, controls, 8, false, "");
+    mcx(x, controls, 8, {}, "", "");
+    EXPECT_EQ(AllRecords(phase.instructions), MultiControlledRecords(MultiControlled::kPhase, m));
+    EXPECT_EQ(AllRecords(rz.instructions), MultiControlledRecords(MultiControlled::kRZ, m));
+    EXPECT_EQ(AllRecords(x.instructions), MultiControlledRecords(MultiControlled::kX, m)) << m;
+  }
+  QuantumCircuit fixed(3, "", 0.0);
+  AppendCCZ(fixed, 0, 1, 2, fixed.instructions, "");
+  AppendCSWAP(fixed, 0, 1, 2, fixed.instructions, "");
+  EXPECT_EQ(AllRecords(fixed.instructions), CCZRecords() + CSWAPRecords());
+}
+
 TEST(Repeat, FlatCopies) {
   QuantumCircuit qc(2, "", 0.0);
   H(qc, 0);
