@@ -37,8 +37,14 @@ int64_t DurationNanoseconds(double duration) {
 
 }  // namespace
 
-void MpsSimulator::StampNow(int64_t& field) const {
-  if (stamp_times_) field = platform::SteadyNanoseconds();
+void MpsSimulator::Stamp(Instruction& record, bool start) {
+  if (stamp_times_) {
+    (start ? record.start_time : record.end_time) = platform::SteadyNanoseconds();
+  } else if (start && walk_conditional_) {
+    // A replayed shot notes the records that not every shot executes; the
+    // others get their times from the last shot.
+    conditional_executed_.push_back(&record);
+  }
 }
 
 MpsSimulator::MpsSimulator(uint64_t num_qubits, double global_phase)
@@ -271,7 +277,7 @@ void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const Instructio
       stack.push_back(inner);  // may move the frames: `frame` is not used again
       continue;
     }
-    const size_t run_begin = index;
+    walk_conditional_ = conditional;
     switch (record->kind) {
       case kind::kMeasure:
         frame.next = ExecuteMeasureRun(current, index);
@@ -284,11 +290,6 @@ void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const Instructio
         ExecuteOne(*record);
         ++frame.next;
         break;
-    }
-    // Without times of its own, a replayed shot notes the records that not
-    // every shot executes; the others get their times from the last shot.
-    if (!stamp_times_ && conditional) {
-      for (size_t i = run_begin; i < frame.next; ++i) conditional_executed_.push_back(current[i].get());
     }
     after_element(frame);
   }
@@ -313,6 +314,8 @@ size_t MpsSimulator::ExecuteMeasureRun(const InstructionList& list, size_t index
   if (stamp_times_) {
     const int64_t started = platform::SteadyNanoseconds();
     for (size_t i = index; i < end; ++i) list[i]->start_time = started;
+  } else if (walk_conditional_) {
+    for (size_t i = index; i < end; ++i) conditional_executed_.push_back(list[i].get());
   }
   if (terminal_shot_ && !terminal_refused_) {
     MeasureRunTerminal(qubits);
@@ -328,17 +331,17 @@ size_t MpsSimulator::ExecuteMeasureRun(const InstructionList& list, size_t index
 
 void MpsSimulator::ExecuteReset(Instruction& record) {
   if (record.qubits.empty()) {
-    StampNow(record.start_time);
-    StampNow(record.end_time);
+    Stamp(record, true);
+    Stamp(record, false);
     return;
   }
   const uint64_t qubit = record.qubits[0];
   if (qubit >= n_) throw RunTimeError(kInvalidGateParameter);
   RestoreQubitOrder();
-  StampNow(record.start_time);
+  Stamp(record, true);
   chain_at_checkpoint_ = false;
   if (MeasureSite(qubit, n_ - 1) == 1) std::swap(chain_[qubit].factors[0], chain_[qubit].factors[1]);
-  StampNow(record.end_time);
+  Stamp(record, false);
 }
 
 void MpsSimulator::ExecuteOne(Instruction& record) {
@@ -348,7 +351,7 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
   const size_t qubit_count = record.qubits.size();
   const GateKind k = record.kind;
   if (k == kind::kDelay) {
-    StampNow(record.start_time);
+    Stamp(record, true);
     if (record.params.empty()) throw std::out_of_range("invalid vector subscript");
     const int64_t duration = DurationNanoseconds(record.params[0]);
     const int64_t now = platform::SteadyNanoseconds();
@@ -367,21 +370,21 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
         }
       }
     }
-    StampNow(record.end_time);
+    Stamp(record, false);
     return;
   }
   const bool fixed_one_qubit = k == kind::kX || k == kind::kT || k == kind::kS ||
                                k == kind::kTdg || k == kind::kSdg;
   if (k == kind::kI || k == kind::kId || IsBarrier(k) || qubit_count == 0) {
-    StampNow(record.start_time);
-    StampNow(record.end_time);
+    Stamp(record, true);
+    Stamp(record, false);
     return;
   }
   if (qubit_count >= 3 && !fixed_one_qubit) return;  // not simulated: composites carry these
   const uint64_t position = static_cast<uint64_t>(qubit_to_position_[record.qubits[0]]);
   std::vector<Matrix>& f = chain_[position].factors;
   chain_at_checkpoint_ = false;
-  StampNow(record.start_time);
+  Stamp(record, true);
   switch (k) {
     case kind::kX:
       std::swap(f[0], f[1]);
@@ -412,7 +415,7 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
       }
       break;
   }
-  StampNow(record.end_time);
+  Stamp(record, false);
 }
 
 }  // namespace velorin

@@ -187,7 +187,9 @@ class MpsSimulator {
   // The outcome at a position and the projection onto it, with the sweeps.
   void ProjectSite(uint64_t position, uint64_t sweep_end, int outcome, double p0);
   void ResetShotFields(const QuantumCircuit& circuit);
-  void StampNow(int64_t& field) const;
+  // The steady clock into the record's start or end time; in a replayed
+  // shot, a note of the record when the walk is under a condition.
+  void Stamp(Instruction& record, bool start);
 
   // ---- shots side by side ----
   struct ReplayBatch;
@@ -282,6 +284,8 @@ class MpsSimulator {
   // Off while a replayed shot runs: the clock is then read once per shot and
   // only records under a condition take its times (see ReplayShots).
   bool stamp_times_ = true;
+  // The record being executed is under a condition (its own or a composite's).
+  bool walk_conditional_ = false;
   std::vector<Instruction*> conditional_executed_;
   std::unordered_map<Instruction*, std::pair<int64_t, int64_t>> conditional_times_;
   // A replica restores the checkpoint of the engine that made it.

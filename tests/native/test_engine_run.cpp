@@ -513,7 +513,7 @@ TEST(ResetOfAQubit, EntangledQubitLeavesAProductState) {
 constexpr uint64_t kCoinQubits = 24;
 struct CoinCircuit {
   std::unique_ptr<QuantumCircuit> circuit = NewCircuit(kCoinQubits);
-  InstructionPtr first_measure, conditional;
+  InstructionPtr first_measure, conditional, wide;
   explicit CoinCircuit(int32_t shots) {
     Add1(*circuit, kind::kH, kGateH, 0);
     circuit->measure(0, "");
@@ -522,6 +522,13 @@ struct CoinCircuit {
     conditional->has_condition = true;
     conditional->condition_bit = 0;
     conditional->condition_value = 1;
+    // Under the same condition, a record the engine does not simulate: it
+    // never gets times, in whichever shot it comes up.
+    wide = Record(kind::kCSwap, {2, 3, 4});
+    wide->has_condition = true;
+    wide->condition_bit = 0;
+    wide->condition_value = 1;
+    testing::Push(*circuit, wide);
     Add1(*circuit, kind::kH, kGateH, 2);
     for (uint64_t q = 2; q + 1 < kCoinQubits; ++q) Add2(*circuit, kind::kCX, kGateCX, q, q + 1);
     circuit->measure(1, "");
@@ -560,6 +567,7 @@ TEST(SideBySide, BatchesRunEveryShotButTheFirstAndTheLast) {
   EXPECT_LT(coin.first_measure->end_time, before);
   EXPECT_GE(coin.conditional->start_time, before);
   EXPECT_GE(coin.conditional->end_time, coin.conditional->start_time);
+  EXPECT_EQ(coin.wide->start_time, 0);
   engine.Run(c);
   texts.push_back(engine.MeasuredBitString());
   EXPECT_GE(coin.first_measure->start_time, before);
