@@ -40,19 +40,18 @@ constexpr int64_t kMinShotsPerThread = 8;
 // Thrown inside a worker's shot once another thread has failed.
 struct ReplayAborted {};
 
-// Whether a list holds a delay, composites searched to any depth.
+// Whether the records from `from` on hold a delay, composites searched to any
+// depth.
 bool HoldsDelay(const InstructionList& list, size_t from) {
-  std::vector<std::pair<const InstructionList*, size_t>> stack{{&list, from}};
-  while (!stack.empty()) {
-    auto& [current, next] = stack.back();
-    if (next >= current->size()) {
-      stack.pop_back();
-      continue;
-    }
-    const Instruction* record = (*current)[next++].get();
+  for (size_t i = from; i < list.size(); ++i) {
+    const Instruction* record = list[i].get();
     if (record == nullptr) continue;
     if (record->kind == kind::kDelay) return true;
-    if (record->kind == kind::kComposite) stack.push_back({&record->sub_instructions, 0});
+    if (record->kind == kind::kComposite &&
+        !VisitLeafRecords(record->sub_instructions,
+                          [](const Instruction& leaf) { return leaf.kind != kind::kDelay; })) {
+      return true;
+    }
   }
   return false;
 }
