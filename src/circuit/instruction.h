@@ -58,6 +58,22 @@ struct Instruction {
   std::string GateLabel() const;
 };
 
+// Visits every record below `list`, composites included, in no set order;
+// descends into a record's sub-records when `visit` returns true.
+template <class Visit>
+void VisitRecordTree(const InstructionList& list, Visit&& visit) {
+  std::vector<const InstructionList*> pending{&list};
+  while (!pending.empty()) {
+    const InstructionList* current = pending.back();
+    pending.pop_back();
+    for (const InstructionPtr& record : *current) {
+      if (record && visit(*record) && !record->sub_instructions.empty()) {
+        pending.push_back(&record->sub_instructions);
+      }
+    }
+  }
+}
+
 // Visits every record below `list` in program order, a composite through its
 // sub-records, with a stack of its own however deep the nest; stops as soon as
 // `visit` returns false, and then returns false itself.

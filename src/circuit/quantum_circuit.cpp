@@ -697,19 +697,11 @@ int32_t QuantumCircuit::width() const {
 
 int32_t QuantumCircuit::size() const {
   int64_t operations = 0;
-  std::vector<const InstructionList*> pending{&instructions};
-  while (!pending.empty()) {
-    const InstructionList* list = pending.back();
-    pending.pop_back();
-    for (const InstructionPtr& record : *list) {
-      if (!record) continue;
-      if (record->kind == kind::kComposite) {
-        pending.push_back(&record->sub_instructions);
-      } else if (!IsBarrier(record->kind)) {
-        ++operations;
-      }
-    }
-  }
+  VisitRecordTree(instructions, [&](const Instruction& record) {
+    if (record.kind == kind::kComposite) return true;
+    if (!IsBarrier(record.kind)) ++operations;
+    return false;
+  });
   return static_cast<int32_t>(operations);
 }
 

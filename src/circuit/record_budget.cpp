@@ -72,16 +72,10 @@ uint64_t CopyBytes(const Instruction& record) {
 
 uint64_t CopyBytes(const InstructionList& list) {
   uint64_t bytes = 0;
-  std::vector<const InstructionList*> pending{&list};
-  while (!pending.empty()) {
-    const InstructionList* current = pending.back();
-    pending.pop_back();
-    for (const InstructionPtr& record : *current) {
-      if (!record) continue;
-      bytes = SaturatingAdd(bytes, CopyBytes(*record));
-      if (!record->sub_instructions.empty()) pending.push_back(&record->sub_instructions);
-    }
-  }
+  VisitRecordTree(list, [&](const Instruction& record) {
+    bytes = SaturatingAdd(bytes, CopyBytes(record));
+    return true;
+  });
   return bytes;
 }
 

@@ -422,26 +422,20 @@ void ControlStatePass(QuantumCircuit& qc, const std::string& ctrl_state) {
 uint64_t ControlledRecordCount(const InstructionList& list, uint64_t k,
                                uint64_t* composite_bytes) {
   uint64_t records = 0;
-  std::vector<const InstructionList*> pending{&list};
-  while (!pending.empty()) {
-    const InstructionList* current = pending.back();
-    pending.pop_back();
-    for (const InstructionPtr& record : *current) {
-      if (!record) continue;
-      if (record->kind == kind::kComposite && NamedComposite(*record) == Named::kNone) {
-        records = SaturatingAdd(records, 1);
-        if (composite_bytes != nullptr) {
-          const uint64_t suffix = 1 + std::to_string(k).size();
-          *composite_bytes = SaturatingAdd(
-              *composite_bytes, RecordBytes(0, k + record->qubits.size(), record->params.size(),
-                                            record->name.size() + suffix));
-        }
-        pending.push_back(&record->sub_instructions);
-      } else {
-        records = SaturatingAdd(records, ControlledRecords(*record, k));
+  VisitRecordTree(list, [&](const Instruction& record) {
+    if (record.kind == kind::kComposite && NamedComposite(record) == Named::kNone) {
+      records = SaturatingAdd(records, 1);
+      if (composite_bytes != nullptr) {
+        const uint64_t suffix = 1 + std::to_string(k).size();
+        *composite_bytes = SaturatingAdd(
+            *composite_bytes, RecordBytes(0, k + record.qubits.size(), record.params.size(),
+                                          record.name.size() + suffix));
       }
+      return true;
     }
-  }
+    records = SaturatingAdd(records, ControlledRecords(record, k));
+    return false;
+  });
   return records;
 }
 
