@@ -218,16 +218,19 @@ void InstallHostHooks() {
 void LoadBlasFromPackage() {
   const std::string install =
       "VelorinLib needs the Python package scipy-openblas32 (pip install scipy-openblas32): ";
-  std::string path;
+  std::string failure;
   try {
-    py::module_ package = py::module_::import("scipy_openblas32");
-    const std::string folder = py::str(package.attr("get_lib_dir")());
-    const std::string name = py::str(package.attr("get_library")(py::arg("fullname") = true));
-    path = folder + "/" + name;
+    // The package loads its library when imported: inside LoadBlas, whose
+    // environment sets the library's pool.
+    failure = platform::LoadBlas([] {
+      py::module_ package = py::module_::import("scipy_openblas32");
+      const std::string folder = py::str(package.attr("get_lib_dir")());
+      const std::string name = py::str(package.attr("get_library")(py::arg("fullname") = true));
+      return folder + "/" + name;
+    });
   } catch (py::error_already_set& e) {
     throw py::import_error(install + e.what());
   }
-  const std::string failure = platform::LoadBlas(path);
   if (!failure.empty()) throw py::import_error(install + failure);
 }
 

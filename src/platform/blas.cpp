@@ -51,18 +51,18 @@ class ScopedVariable {
   bool had_ = false;
 };
 
-// Opens the library with its pool limited to the calling thread: OpenBLAS
-// reads its thread count from the environment once, while it loads, and a
-// larger pool would spin on every core for a while after the load. Its
-// threads also wait for new work a shorter while (2^24 cycles, a few
-// milliseconds, instead of 2^28) before they sleep: long enough to bridge the
-// gaps between the library calls inside one decomposition (shorter waits made
-// two threads slower than one), short enough not to hold cores long after it.
-void* OpenWithoutPool(const std::string& path) {
-  ScopedVariable threads("OPENBLAS_NUM_THREADS", "1");
-  ScopedVariable timeout("OPENBLAS_THREAD_TIMEOUT", "24");
-  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-}
+// The environment the library loads in: its pool limited to the calling
+// thread, since OpenBLAS reads its thread count from the environment once,
+// while it loads, and a larger pool would spin on every core for a while
+// after the load. Its threads also wait for new work a shorter while (2^24
+// cycles, a few milliseconds, instead of 2^28) before they sleep: long enough
+// to bridge the gaps between the library calls inside one decomposition
+// (shorter waits made two threads slower than one), short enough not to hold
+// cores long after it.
+struct LoadEnvironment {
+  ScopedVariable threads{"OPENBLAS_NUM_THREADS", "1"};
+  ScopedVariable timeout{"OPENBLAS_THREAD_TIMEOUT", "24"};
+};
 
 std::mutex gLoadMutex;             // guards the loading below
 BlasLibrary gLibrary{};            // written once, under gLoadMutex, before gLoaded
@@ -71,13 +71,19 @@ std::atomic<bool> gLoaded{false};  // published with release, read with acquire
 
 }  // namespace
 
-std::string LoadBlas(const std::string& path) {
+std::string LoadBlas(const std::function<std::string()>& locate) {
   std::lock_guard<std::mutex> lock(gLoadMutex);
   if (gLoaded.load(std::memory_order_acquire)) return {};
-  // Only a path the package gave: a bare name would let the loader search
-  // folders we do not control.
-  if (path.empty() || path[0] != '/') return "not an absolute path: " + path;
-  void* handle = OpenWithoutPool(path);
+  void* handle = nullptr;
+  std::string path;
+  {
+    LoadEnvironment environment;
+    path = locate();
+    // Only a path we were given: a bare name would let the loader search
+    // folders nobody chose.
+    if (path.empty() || path[0] != '/') return "not an absolute path: " + path;
+    handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  }
   if (handle == nullptr) {
     const char* why = dlerror();
     return why != nullptr ? std::string(why) : "cannot open " + path;
@@ -96,11 +102,18 @@ std::string LoadBlas(const std::string& path) {
     dlclose(handle);
     return path + " lacks the symbol " + missing;
   }
+  // Another user of the library may have loaded it first, with a pool of its
+  // own size: start from the one thread SetBlasThreads assumes.
+  library.set_num_threads(1);
   // Never closed: its threads may outlive any owner of ours.
   gLibrary = library;
   gPath = path;
   gLoaded.store(true, std::memory_order_release);
   return {};
+}
+
+std::string LoadBlas(const std::string& path) {
+  return LoadBlas([&] { return path; });
 }
 
 const BlasLibrary* Blas() {
