@@ -9,6 +9,7 @@
 
 #include "bindings/bindings.h"
 #include "platform/blas.h"
+#include "platform/fork.h"
 #include "platform/host.h"
 
 namespace velorin::bindings {
@@ -46,6 +47,8 @@ bool gGateClosed = false;
 int gInside = 0;
 unsigned long gExitThread = 0;  // the thread that ran the exit handler
 unsigned long gMainThread = 0;  // finalises the interpreter if no handler ran
+// This thread's share of gInside.
+thread_local int tInside = 0;
 
 // Long enough for a print under load; a stay that never ends (output to a
 // pipe nobody reads) must not hold the exit forever.
@@ -73,6 +76,7 @@ void EnterGate(bool holding) {
                                   : self != gMainThread && InterpreterFinalizing();
     if (!stop) {
       ++gInside;
+      ++tInside;
       return;
     }
   }
@@ -82,7 +86,17 @@ void EnterGate(bool holding) {
 
 void LeaveGate() {
   std::lock_guard<std::mutex> lock(gGateMutex);
+  --tInside;
   if (--gInside == 0) gGateIdle.notify_all();
+}
+
+// A fork copies only its own thread: the child's count is that thread's
+// share, and an exit there waits for no thread of the parent.
+void LockGateForFork() { gGateMutex.lock(); }
+void UnlockGateInParent() { gGateMutex.unlock(); }
+void UnlockGateInChild() {
+  gInside = tInside;
+  gGateMutex.unlock();
 }
 
 // The exit handler, on the exiting thread, holding the lock.
@@ -209,6 +223,7 @@ void InstallHostHooks() {
                     .attr("ident")
                     .cast<unsigned long>();
   py::module_::import("atexit").attr("register")(py::cpp_function(CloseGate));
+  platform::AtFork(LockGateForFork, UnlockGateInParent, UnlockGateInChild);
 }
 
 void InitModuleBindings(py::module_& m) {

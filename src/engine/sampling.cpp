@@ -8,6 +8,7 @@
 #include "circuit/quantum_circuit.h"
 #include "engine/mps_simulator.h"
 #include "engine/svd.h"
+#include "platform/fork.h"
 
 namespace velorin {
 
@@ -131,8 +132,11 @@ void MpsSimulator::SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t 
       f0 = &g0;
       f1 = &g1;
     }
-    MultiplyInto(env, *f0, w0);
-    MultiplyInto(env, *f1, w1);
+    {
+      const platform::HoldOffFork hold;  // BLAS keeps locks a fork would copy held
+      MultiplyInto(env, *f0, w0);
+      MultiplyInto(env, *f1, w1);
+    }
 
     p0.assign(static_cast<size_t>(groups), 1.0);
     norm0.assign(static_cast<size_t>(groups), 0.0);

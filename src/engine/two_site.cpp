@@ -9,6 +9,7 @@
 #include "circuit/errors.h"
 #include "engine/mps_simulator.h"
 #include "engine/svd.h"
+#include "platform/fork.h"
 
 namespace velorin {
 
@@ -71,6 +72,7 @@ void ContractTwoSites(const QubitTensor& left, const BondValues& bond, const Qub
   for (const Matrix& l : scaled.factors) {
     for (const Matrix& r : right.factors) {
       out.factors.emplace_back();
+      const platform::HoldOffFork hold;  // BLAS keeps locks a fork would copy held
       MultiplyInto(l, r, out.factors.back());
     }
   }
@@ -89,7 +91,10 @@ void SplitMerged(const Matrix& a, uint64_t max_bond_dimension, QubitTensor& left
   Eigen::VectorXd& values = work.values;
   Matrix& u = work.u;
   Matrix& vh = work.vh;
-  if (!SmallSvd(a, values, u, vh)) ThinSvd(a, values, u, vh);
+  if (!SmallSvd(a, values, u, vh)) {
+    const platform::HoldOffFork hold;  // LAPACK keeps locks a fork would copy held
+    ThinSvd(a, values, u, vh);
+  }
 
   Eigen::Index passing = 0;
   while (passing < values.size() && values[passing] * values[passing] > kDropThreshold) {
@@ -217,7 +222,10 @@ void MpsSimulator::ApplyTwoSiteGate(uint64_t p, GateKind k, const Matrix& matrix
     }
   }
   Matrix& merged = w.merged;
-  MultiplyInto(stacked, joined, merged);
+  {
+    const platform::HoldOffFork hold;  // BLAS keeps locks a fork would copy held
+    MultiplyInto(stacked, joined, merged);
+  }
 
   // Blocks of the merged matrix: the pair's basis states |left right>.
   auto block = [&](Matrix& m, int index) {
