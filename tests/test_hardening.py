@@ -605,3 +605,68 @@ def test_an_allocation_that_fails_in_a_read_out_is_a_memory_error(readout, headr
         n = 22
     out, err, _ = run_child(MEMORY_CHILD.format(n=n, headroom=headroom, readout=readout))
     assert out == "MemoryError bad allocation\n", err
+
+
+# Copying transformations repeated until an address-space cap stops them: the
+# last one fails as MemoryError before it changes the circuit, and the
+# process lives on. Nested circuits double with each compose or append.
+TRANSFORM_LOOP = """
+import resource
+import VelorinLib as vl
+nested = {nested}
+qc = vl.QuantumCircuit(60)
+for layer in range(20):
+    for q in range(60):
+        qc.rx(0.1 * layer, q)
+    for q in range(layer % 2, 59, 2):
+        qc.cx(q, q + 1)
+if nested:
+    for _ in range(3):
+        qc.compose(qc, inplace=True)
+everything = list(range(60))
+kept = []
+steps = {{
+    "compose": lambda: qc.compose(qc, inplace=True),
+    "compose gate": lambda: qc.compose(qc.to_gate(), everything, inplace=True),
+    "append": lambda: qc.append(qc, everything, list(range(qc.num_clbits))),
+    "to_gate": lambda: qc.append(qc.to_gate(), everything, []),
+    "copy": lambda: kept.append(qc.copy()),
+    "inverse": lambda: kept.append(qc.inverse()),
+    "reverse_ops": lambda: kept.append(qc.reverse_ops()),
+    "reverse_bits": lambda: kept.append(qc.reverse_bits()),
+    "control": lambda: kept.append(qc.control(1)),
+}}
+step = steps["{step}"]
+def shape():
+    return qc.size(), qc.num_nonlocal_gates(), len(qc.count_ops())
+with open("/proc/self/status") as status:
+    used = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize:"))
+resource.setrlimit(resource.RLIMIT_AS, (used + 2**30, resource.RLIM_INFINITY))
+outcome = "no MemoryError"
+try:
+    for _ in range(10**6):
+        before = shape()
+        step()
+except MemoryError:
+    outcome = "MemoryError"
+kept.clear()
+resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+print(outcome, shape() == before)
+bell = vl.QuantumCircuit(2)
+bell.h(0)
+bell.cx(0, 1)
+print([round(abs(a) ** 2, 6) for a in vl.BackendV2().run(bell, mode="sync").result().get_statevector()])
+"""
+
+
+@needs_plain_memory
+@pytest.mark.parametrize(
+    "nested, step",
+    [(True, "compose"), (True, "compose gate"), (True, "append"), (True, "to_gate"), (True, "copy")]
+    + [(False, step) for step in ("copy", "inverse", "reverse_ops", "reverse_bits", "control")],
+)
+def test_copying_transformations_until_memory_runs_out(nested, step):
+    done = child(TRANSFORM_LOOP.format(nested=nested, step=step))
+    out, err = finish(done, timeout=300)
+    assert done.returncode == 0, err[-2000:]
+    assert out.splitlines() == ["MemoryError True", "[0.5, 0.0, 0.0, 0.5]"], err[-2000:]

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -227,6 +228,12 @@ void InstallHostHooks() {
 }
 
 void InitModuleBindings(py::module_& m) {
+  // A thread's first exception and first blocking call set up its storage
+  // for them, which cannot be done once memory has run out: the process would
+  // abort where a MemoryError was due. The importing thread does it now.
+  static_cast<void>(std::uncaught_exceptions());
+  tReleased = nullptr;
+  tInside = 0;
   InstallHostHooks();
   // Opened at import, while no thread of ours runs: loading sets an
   // environment variable for a moment, and a first run should not pay for it.

@@ -1,6 +1,7 @@
 // Copies, counts, register lookups and the timings of the last run.
 #include <utility>
 
+#include "circuit/record_budget.h"
 #include "composite/transform.h"
 
 namespace velorin {
@@ -114,6 +115,7 @@ void CopyInstructions(const InstructionList& source, InstructionList& target) {
 }
 
 CircuitPtr copy(const QuantumCircuit& qc, const std::string& name) {
+  RequireBuildFits(CopyBytes(qc.instructions));
   return CopyFields(qc, name, true);
 }
 
