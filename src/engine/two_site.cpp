@@ -69,10 +69,10 @@ void ContractTwoSites(const QubitTensor& left, const BondValues& bond, const Qub
   QubitTensor scaled = left;
   scaled.ScaleColumns(bond);
   out.factors.reserve(out.factors.size() + scaled.factors.size() * right.factors.size());
+  const platform::HoldOffFork hold;  // BLAS keeps locks a fork would copy held
   for (const Matrix& l : scaled.factors) {
     for (const Matrix& r : right.factors) {
       out.factors.emplace_back();
-      const platform::HoldOffFork hold;  // BLAS keeps locks a fork would copy held
       MultiplyInto(l, r, out.factors.back());
     }
   }
