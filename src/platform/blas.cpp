@@ -1,4 +1,5 @@
 #include "platform/blas.h"
+#include "platform/fork.h"
 
 #include <dlfcn.h>
 
@@ -128,6 +129,7 @@ void SetBlasThreads(int threads) {
   const BlasLibrary* blas = Blas();
   if (blas == nullptr || threads < 1 || current.load() == threads) return;
   std::lock_guard<std::mutex> lock(mutex);
+  const HoldOffFork hold;  // the library locks while it resizes its pool
   if (current.exchange(threads) != threads) blas->set_num_threads(threads);
 }
 

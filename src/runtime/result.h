@@ -4,12 +4,12 @@
 
 #include <complex>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "circuit/quantum_circuit.h"
+#include "platform/fork.h"
 
 namespace velorin {
 
@@ -80,7 +80,7 @@ class Result {
   std::string ClassicalRegisterLocked() const;
   void RequireEngine(const char* missing_text, bool require_success) const;
 
-  mutable std::mutex mutex_;
+  mutable platform::ForkSafeMutex mutex_;
   bool success_ = false;
   std::vector<std::string> results_;
   std::shared_ptr<const QuantumCircuit> circuit_;
