@@ -467,7 +467,9 @@ def test_a_conditioned_call_of_a_gate_named_like_a_keyword():
 
 
 @pytest.mark.parametrize("text,message", [
-    (HEADER + "qreg q[1];\ngate h a { x a; }\n", "Error Identifier expected in line 4 at 6"),
+    (HEADER + "qreg q[1];\ngate h a { x a; }\n", "Error Duplicate definition in line 4 at 6"),
+    (HEADER + "qreg q[2];\ngate cu3(a,b,c) x,y { cx x,y; }\n", "Error Duplicate definition in line 4 at 6"),
+    (HEADER + "qreg q[2];\nopaque ccx a,b,c;\n", "Error Duplicate definition in line 4 at 8"),
     ("qreg q[1];\ngate U a { }\n", "Error Duplicate definition in line 2 at 6"),
     ("qreg q[1];\ngate CX a, b { }\n", "Error Duplicate definition in line 2 at 6"),
     ("qreg q[1];\ngate measure a { }\n", "Error Identifier expected in line 2 at 6"),
@@ -761,9 +763,14 @@ def nested_gates(depth):
     return "\n".join(lines + ["g%d q[0];" % (depth - 1)]) + "\n"
 
 
-def test_gate_calls_nest_up_to_the_limit():
-    assert_same_state(simulate(loads(nested_gates(64))), H[:, 0])
-    assert error_of(nested_gates(65)) == "Error Gate calls nested more than 64 deep in line 67 at 10"
+@pytest.mark.parametrize("depth", [64, 65, 20000])
+def test_gate_calls_nest_as_deep_as_the_definitions_chain(depth):
+    qc = loads(nested_gates(depth))
+    assert_same_state(simulate(qc), H[:, 0])
+    # One composite inside the other: the text defines each level once.
+    text = qc.qasm()
+    assert len(re.findall(r"^gate ", text, re.M)) == depth
+    assert loads(text).qasm() == text
 
 
 def test_a_program_of_300000_gate_calls_loads():
