@@ -82,6 +82,12 @@ inline constexpr int32_t kClassicalBitLimit = 34, kRecordLimit = 35, kNonFiniteP
 }  // namespace qasm_error
 
 inline constexpr int kQasmErrorCount = 39;
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+// What one load may make under the fuzzer: records, and parameter text read
+// at calls, counted this many bytes to a record.
+inline constexpr uint64_t kFuzzRecordCap = uint64_t{1} << 14;
+inline constexpr uint64_t kFuzzParameterBytesPerRecord = 16;
+#endif
 // Registers a program may make the circuit hold: those of size 0 cost nothing
 // to declare, and the writer keeps within the same bound.
 inline constexpr size_t kMaxQasmRegisters = 4096;
@@ -264,6 +270,7 @@ class qasm2 {
   std::string include_path_;
   int32_t error_code_ = 0;
   uint64_t records_spent_ = 0;
+  uint64_t parameter_bytes_read_ = 0;  // of the bodies of calls
   // Where the declaration that filled the last free register place ended.
   uint64_t last_register_line_ = 0;
   uint64_t last_register_column_ = 0;

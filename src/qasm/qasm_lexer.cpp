@@ -2,6 +2,7 @@
 // tokens and numeric literals, with the line and column counters that the
 // error messages report.
 #include <cstring>
+#include <unordered_map>
 
 #include "circuit/text_helpers.h"
 #include "qasm/qasm2.h"
@@ -131,10 +132,14 @@ bool IsStandardLibraryGate(const std::string& word) {
 
 int32_t ClassifyWord(const std::string& word) {
   if (!word.empty() && IsAllDigits(word)) return kDigits;
-  for (const QasmKeyword& k : kQasmTokenTable) {
-    if (word == k.word) return k.code;
-  }
-  return kIdentifier;
+  // Every word read is looked up, those of parameter texts at every call.
+  static const std::unordered_map<std::string, int32_t> codes = [] {
+    std::unordered_map<std::string, int32_t> all;
+    for (const QasmKeyword& k : kQasmTokenTable) all.emplace(k.word, k.code);  // first one wins
+    return all;
+  }();
+  const auto found = codes.find(word);
+  return found == codes.end() ? kIdentifier : found->second;
 }
 
 void qasm2::SetInput(std::string text) {

@@ -40,6 +40,7 @@ void qasm2::Reset() {
   records_spent_ = 0;
   record_bytes_spent_ = 0;
   records_known_to_fit_ = 0;
+  parameter_bytes_read_ = 0;
   input_ = &program_;
 }
 
@@ -242,8 +243,9 @@ bool qasm2::ParseRegister(bool quantum) {
     if (t.code != kSemicolon) return error_code_ = 9, false;
     if (qregs_.size() + cregs_.size() >= kMaxQasmRegisters) return error_code_ = 23, false;
     if (qregs_.size() + cregs_.size() + 1 == kMaxQasmRegisters) {
+      // Where a refusal of this declaration would stand.
       last_register_line_ = input_->line;
-      last_register_column_ = input_->column;
+      last_register_column_ = input_->column - t.text.size();
     }
     names_[name] = {quantum ? NameKind::kQuantum : NameKind::kClassical, table.size()};
     table.push_back({name, size});

@@ -190,6 +190,8 @@ bool qasm2::ApplyUserGate(QuantumCircuit& qc, const GateStatement& call) {
     statement.code = body.code;
     statement.name = body.name;
     if (!body.parameter_text.empty()) {
+      parameter_bytes_read_ += body.parameter_text.size();
+      if (!BudgetAllows(0)) return error_code_ = qasm_error::kRecordLimit, false;
       ScopedInput input(*this, body.parameter_text);
       Token t = ReadToken();
       while (t.code != kEnd) {
