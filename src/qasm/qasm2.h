@@ -85,7 +85,7 @@ inline constexpr int kQasmErrorCount = 39;
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 // What one load may make under the fuzzer: records, and parameter text read
 // at calls, counted this many bytes to a record.
-inline constexpr uint64_t kFuzzRecordCap = uint64_t{1} << 14;
+inline constexpr uint64_t kFuzzRecordCap = uint64_t{1} << 13;
 inline constexpr uint64_t kFuzzParameterBytesPerRecord = 16;
 #endif
 // Registers a program may make the circuit hold: those of size 0 cost nothing

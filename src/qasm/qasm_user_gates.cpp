@@ -233,21 +233,21 @@ bool qasm2::RecordComposite(QuantumCircuit& qc, const GateDecl& gate,
   // The composite acts on the call's qubits, in the order of the gate's
   // arguments, and on any qubit the body names directly.
   InstructionPtr composite = NewComposite(gate.name, "", 0, parameters);
+  std::vector<char> held(qc.total_qubits, 0);
+  auto add = [&](uint64_t q) {
+    if (q < held.size()) {
+      if (held[q] != 0) return;
+      held[q] = 1;
+    } else if (std::find(composite->qubits.begin(), composite->qubits.end(), q) !=
+               composite->qubits.end()) {
+      return;
+    }
+    AddCompositeQubit(*composite, qc, q);
+  };
   const size_t used = std::min(qubits.size(), gate.arguments.size());
-  for (size_t i = 0; i < used; ++i) {
-    const auto q = static_cast<uint64_t>(qubits[i]);
-    if (std::find(composite->qubits.begin(), composite->qubits.end(), q) ==
-        composite->qubits.end()) {
-      AddCompositeQubit(*composite, qc, q);
-    }
-  }
+  for (size_t i = 0; i < used; ++i) add(static_cast<uint64_t>(qubits[i]));
   for (const InstructionPtr& record : records) {
-    for (uint64_t q : record->qubits) {
-      if (std::find(composite->qubits.begin(), composite->qubits.end(), q) ==
-          composite->qubits.end()) {
-        AddCompositeQubit(*composite, qc, q);
-      }
-    }
+    for (uint64_t q : record->qubits) add(q);
   }
   // A call that touches no qubit (an empty body) records nothing: a composite
   // without operands could not be written back as a gate call.
