@@ -35,7 +35,13 @@ $(VENV)/.ready-2:
 	  "scipy-openblas32>=0.3.34"
 	touch $@
 
-venv: system-deps $(VENV)/.ready-2
+# Dask, for the velorin_dask package and its tests; a stamp of its own so that
+# an existing environment gets it too.
+$(VENV)/.dask-ready: $(VENV)/.ready-2
+	$(PY) -m pip install dask distributed tqdm
+	touch $@
+
+venv: system-deps $(VENV)/.ready-2 $(VENV)/.dask-ready
 
 # Builds in build/make/<wheel tag>, apart from the folder of a plain
 # `pip install .` (whose isolated build tools differ), so that neither
