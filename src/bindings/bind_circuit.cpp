@@ -4,6 +4,8 @@
 
 #include "bindings/circuit_binding.h"
 #include "bindings/composite_binding.h"
+#include "bindings/pickling.h"
+#include "circuit/serialize.h"
 
 namespace velorin::bindings {
 
@@ -87,6 +89,11 @@ void BindQuantumCircuit(py::module_& m) {
   BindTransformMethods(cls);
   BindToGate(cls);
   BindControl(cls);
+  BindByteForm(
+      cls, [](const QuantumCircuit& qc) { return EncodeCircuit(qc); },
+      [](const std::string& bytes) {
+        return std::shared_ptr<QuantumCircuit>(DecodeCircuit(bytes));
+      });
 }
 
 }  // namespace velorin::bindings

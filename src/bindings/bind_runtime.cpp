@@ -10,6 +10,7 @@
 #include <pybind11/stl.h>
 
 #include "bindings/bindings.h"
+#include "bindings/pickling.h"
 #include "circuit/errors.h"
 #include "platform/memory.h"
 #include "platform/text.h"
@@ -331,8 +332,8 @@ void BindRuntimeClasses(py::module_& m) {
   // A script that ends, or is ended by Ctrl-C, must not wait for running jobs.
   py::module_::import("atexit").attr("register")(py::cpp_function([] { StopAllBackends(); }));
 
-  py::class_<JobV1, std::shared_ptr<JobV1>>(m, "JobV1")
-      .def(py::init([](const std::string& id) { return std::make_shared<JobV1>(id); }))
+  py::class_<JobV1, std::shared_ptr<JobV1>> job(m, "JobV1");
+  job.def(py::init([](const std::string& id) { return std::make_shared<JobV1>(id); }))
       .def_readonly("version", &JobV1::version)
       .def_readonly("_async", &JobV1::_async)
       .def("job_id", &JobV1::job_id, "Gets the current Job Id")
@@ -347,9 +348,12 @@ void BindRuntimeClasses(py::module_& m) {
       .def("cancel", &JobV1::cancel, "Cancels the Job Id")
       .def("status", &JobV1::status, "Status of the Job")
       .def("backend", &JobV1::backend, "Fetches the backend object");
+  RefuseByteForm(job,
+                 "it is tied to its backend's worker thread and queue; pickle its result() "
+                 "instead");
 
-  py::class_<Result, std::shared_ptr<Result>>(m, "Result")
-      .def(py::init([] { return std::make_shared<Result>(); }))
+  py::class_<Result, std::shared_ptr<Result>> result(m, "Result");
+  result.def(py::init([] { return std::make_shared<Result>(); }))
       .def_readonly("backend_name", &Result::backend_name)
       .def_readonly("backend_version", &Result::backend_version)
       .def_readonly("qobj_id", &Result::qobj_id)
@@ -396,10 +400,13 @@ void BindRuntimeClasses(py::module_& m) {
           },
           py::arg("experiment") = 0, py::arg("decimals") = 0, "Gets the density matrix")
       .def("get_classicalregister", &Result::get_classicalregister, "Gets the classical register");
+  BindByteForm(
+      result, [](const Result& r) { return r.Encode(); },
+      [](const std::string& bytes) { return Result::Decode(bytes); });
 
   constexpr const char* kRunDoc = "Executes the quantum circuit using the backend";
-  py::class_<BackendV2, std::shared_ptr<BackendV2>>(m, "BackendV2")
-      .def(py::init([] { return std::make_shared<BackendV2>(); }))
+  py::class_<BackendV2, std::shared_ptr<BackendV2>> backend(m, "BackendV2");
+  backend.def(py::init([] { return std::make_shared<BackendV2>(); }))
       .def_readonly("version", &BackendV2::version)
       .def_readonly("dt", &BackendV2::dt)
       .def_readonly("dtm", &BackendV2::dtm)
@@ -418,6 +425,7 @@ void BindRuntimeClasses(py::module_& m) {
           },
           py::arg("run_input"), py::arg("shots") = 1, py::arg("sync_mode") = false,
           py::arg("performance") = 3, py::arg("quiet") = true, py::arg("file") = "", kRunDoc);
+  RefuseByteForm(backend, "it owns a worker thread and its job queue");
 }
 
 }  // namespace velorin::bindings
