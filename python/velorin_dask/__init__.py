@@ -30,6 +30,7 @@ CHUNK_SHOTS = 10_000
 # The module takes a run's shot count as a signed 32-bit integer.
 _MAX_RUN_SHOTS = 2**31 - 1
 _SHOTS_TEXT = 'Invalid input for "shots". Try with an integer > 1.'
+_TASKS_PER_THREAD = 4
 
 # Read by OpenMP when the module loads in a worker of the embedded cluster: the
 # engine there keeps to the worker's one thread.
@@ -73,13 +74,18 @@ def sample(circuit, *, shots, performance=None, client=None, progress=None):
     if shots % CHUNK_SHOTS:
         chunks.append(shots % CHUNK_SHOTS)
     with _session(client) as active:
-        # Each chunk is a run of its own, seeded afresh on its worker; pure=False
-        # keeps equal chunks from sharing one task.
+        # Each chunk is a run of its own, seeded afresh on its worker. A task
+        # takes several, a few tasks per worker thread: a task's fixed cost is
+        # as long as a small chunk's run. pure=False keeps equal tasks apart.
+        threads = sum(w.get("nthreads", 1) for w in active.scheduler_info()["workers"].values())
+        tasks = min(len(chunks), _TASKS_PER_THREAD * max(threads, 1))
+        groups = [chunks[i::tasks] for i in range(tasks)]
         futures = [
-            active.submit(_tasks.count_shots, payload, chunk, performance, pure=False)
-            for chunk in chunks
+            active.submit(_tasks.count_shots, payload, group, performance, pure=False)
+            for group in groups
         ]
-        parts = _gather(active, futures, progress, "chunks", label=None)
+        parts = _gather(active, futures, progress, "chunks", label=None,
+                        weights=[len(group) for group in groups])
     total = {}
     for part in parts:
         for key, count in part.items():
@@ -111,9 +117,9 @@ def _check_shots(shots, most):
 
 def _check_common(vl, performance, client, progress):
     if performance is not None:
-        # The module's own check, with its own text: a run of no shots on one
-        # qubit costs microseconds and computes nothing.
-        vl.BackendV2().run(vl.QuantumCircuit(1), shots=0, mode="sync", performance=performance)
+        # The module's own check, with its own text: an asynchronous run (it
+        # prints nothing) of no shots on one qubit computes nothing.
+        vl.BackendV2().run(vl.QuantumCircuit(1), shots=0, performance=performance)
     if client is not None and not isinstance(client, distributed.Client):
         raise TypeError(f"client must be a distributed.Client or None, not {type(client).__name__}")
     if progress is not None and not isinstance(progress, bool):
@@ -160,23 +166,29 @@ def _annotated(error, label, index):
     return error
 
 
-def _gather(client, futures, progress, unit, label):
+def _gather(client, futures, progress, unit, label, weights=None):
     """Results in the order of `futures`; the first failure or an interrupt
-    cancels the rest."""
+    cancels the rest. `weights`: the units each future counts for."""
     show = sys.stderr.isatty() if progress is None else progress
     position = {future.key: index for index, future in enumerate(futures)}
     results = [None] * len(futures)
-    bar = tqdm(total=len(futures), unit=unit, disable=not show, file=sys.stderr)
+    weights = weights or [1] * len(futures)
+    bar = tqdm(total=sum(weights), unit=unit, disable=not show, file=sys.stderr)
     try:
-        for future in distributed.as_completed(futures):
+        # Results come in batches as they complete: one round trip each would
+        # cost more than a small circuit's run.
+        completed = distributed.as_completed(
+            futures, loop=client.loop, with_results=True, raise_errors=False
+        )
+        for future, value in completed:
             index = position[future.key]
             if future.status == "error":
-                error = future.exception()
+                error, trace = future.exception(), future.traceback()
                 client.cancel(futures)
-                raise _annotated(error, label, index).with_traceback(future.traceback())
-            results[index] = future.result()
+                raise _annotated(error, label, index).with_traceback(trace)
+            results[index] = value
             future.release()
-            bar.update(1)
+            bar.update(weights[index])
     except BaseException:
         client.cancel(futures)
         raise
