@@ -1,5 +1,6 @@
 """velorin_dask on real Dask clusters: local worker processes, the command-line
 scheduler and workers, killed workers, interrupts and bad input."""
+import json
 import math
 import os
 import signal
@@ -172,7 +173,7 @@ def client():
     sets it: velorin_dask itself must keep the engine to one thread. The
     client is the active one, so calls without client= use it."""
     with distributed.LocalCluster(
-        n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
+        n_workers=2, threads_per_worker=1, processes=True, dashboard_address="127.0.0.1:0",
         host="127.0.0.1",
     ) as cluster, distributed.Client(cluster) as active:
         yield active
@@ -341,7 +342,7 @@ def test_killed_worker_loses_nothing():
     circuits = [slow_circuit(seed, n=10, depth=6) for seed in range(16)]
     expected = [np.array(local_run(c, 1).get_statevector()) for c in circuits]
     with distributed.LocalCluster(
-        n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
+        n_workers=2, threads_per_worker=1, processes=True, dashboard_address="127.0.0.1:0",
         host="127.0.0.1",
     ) as cluster, distributed.Client(cluster, set_as_default=False) as own:
         outcome = {}
@@ -390,14 +391,13 @@ def test_command_line_scheduler_and_workers(tmp_path):
     dask = os.path.join(os.path.dirname(sys.executable), "dask")
     scheduler_file = tmp_path / "scheduler.json"
     processes = [start([dask, "scheduler", "--host", "127.0.0.1", "--port", "0", "--no-dashboard",
+                        "--dashboard-address", "127.0.0.1:0",
                         "--scheduler-file", str(scheduler_file)])]
     try:
         assert wait_until(scheduler_file.exists, timeout=60), processes[0].stderr
         for _ in range(2):
             processes.append(start([dask, "worker", "--scheduler-file", str(scheduler_file),
                                     "--nthreads", "1", "--host", "127.0.0.1", "--no-dashboard"]))
-        import json
-
         address = json.loads(scheduler_file.read_text())["address"]
         assert address.startswith("tcp://127.0.0.1:")
         with distributed.Client(address, set_as_default=False) as remote:
@@ -436,7 +436,7 @@ CHILD = textwrap.dedent(
         return qc
 
     if __name__ == "__main__":
-        with distributed.LocalCluster(n_workers=1, threads_per_worker=1, dashboard_address=None,
+        with distributed.LocalCluster(n_workers=1, threads_per_worker=1, dashboard_address="127.0.0.1:0",
                                       host="127.0.0.1") as cluster, distributed.Client(cluster) as client:
             def tell_when_running():
                 while not any(client.processing().values()):

@@ -147,7 +147,9 @@ def _session(client):
         n_workers=_cores(),
         threads_per_worker=1,
         processes=True,
-        dashboard_address=None,
+        # Its web server is always started: a free port, on loopback only.
+        dashboard_address="127.0.0.1:0",
+        host="127.0.0.1",
         silence_logs=logging.ERROR,
         env=dict(_EMBEDDED_WORKER_ENV),
     )
