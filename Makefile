@@ -117,10 +117,23 @@ $(FUZZ_DIR)/qasm_fuzz: tests/fuzz/qasm_fuzz.cpp $(FUZZ_SOURCES) $(wildcard src/*
 	  -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION \
 	  -Isrc -I/usr/include/eigen3 -I$(OPENBLAS_INCLUDE) $< $(FUZZ_SOURCES) -ldl -o $@
 
-fuzz: venv $(FUZZ_DIR)/qasm_fuzz
-	mkdir -p $(FUZZ_DIR)/corpus
+# The byte-form decoders (pickling) likewise, from the seed corpus in
+# tests/serialize, for SERIALIZE_FUZZ_SECONDS.
+SERIALIZE_FUZZ_SECONDS ?= 30
+SERIALIZE_FUZZ_SOURCES := $(FUZZ_SOURCES) $(wildcard src/engine/*.cpp src/runtime/*.cpp src/draw/*.cpp)
+$(FUZZ_DIR)/serialize_fuzz: tests/fuzz/serialize_fuzz.cpp $(SERIALIZE_FUZZ_SOURCES) $(wildcard src/*/*.h src/*/*.def) | venv
+	mkdir -p $(FUZZ_DIR)
+	clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+	  -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION \
+	  -Isrc -I/usr/include/eigen3 -I$(OPENBLAS_INCLUDE) $< $(SERIALIZE_FUZZ_SOURCES) -ldl -pthread -o $@
+
+fuzz: venv $(FUZZ_DIR)/qasm_fuzz $(FUZZ_DIR)/serialize_fuzz
+	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/serialize-corpus
 	$(FUZZ_DIR)/qasm_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
 	  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_DIR)/corpus tests/qasm
+	$(FUZZ_DIR)/serialize_fuzz -max_total_time=$(SERIALIZE_FUZZ_SECONDS) -max_len=8192 -timeout=10 \
+	  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/serialize- \
+	  $(FUZZ_DIR)/serialize-corpus tests/serialize
 
 # Benchmarks: native programs under bench/ built optimised, then the Python ones.
 # BASELINE=<commit> builds that commit beside this one for side-by-side timings;

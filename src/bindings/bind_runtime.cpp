@@ -1,5 +1,8 @@
 // job_monitor, JobStatus, JobV1, Result and BackendV2.
+#include <algorithm>
 #include <chrono>
+#include <iterator>
+#include <string>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -260,11 +263,25 @@ QuantumCircuit& Required(QuantumCircuit* circuit) {
   return *circuit;
 }
 
+// A mistyped keyword would otherwise be dropped without a word.
+void WarnUnreadOptions(const py::kwargs& options) {
+  static constexpr const char* kRead[] = {"shots", "mode", "quiet", "performance", "file"};
+  for (const auto& item : options) {
+    const std::string key = py::str(item.first);
+    if (std::find(std::begin(kRead), std::end(kRead), key) != std::end(kRead)) continue;
+    const std::string text = "run() ignores the keyword '" + key +
+                             "'; the keywords it reads are shots, mode, quiet, performance "
+                             "and file";
+    if (PyErr_WarnEx(PyExc_UserWarning, text.c_str(), 1) != 0) throw py::error_already_set();
+  }
+}
+
 // The keyword form: options are taken in this order, and each one stored
 // before a later one fails keeps its effect.
 std::shared_ptr<JobV1> RunWithOptions(BackendV2& backend, QuantumCircuit* circuit_arg,
                                       const py::kwargs& options) {
   QuantumCircuit& circuit = Required(circuit_arg);
+  WarnUnreadOptions(options);
   if (options.contains("shots")) {
     circuit.shots = OptionAs<int32_t>(options["shots"],
                                       "Invalid input for \"shots\". Try with an integer > 1.");

@@ -185,10 +185,8 @@ void ReadRecords(ByteReader& r, InstructionList& top, const Limits& limits) {
     }
     --frame.remaining;
     InstructionList* list = frame.list;
-    if (!r.Bool()) {
-      list->push_back(nullptr);
-      continue;
-    }
+    // Circuits never hold empty record slots, and nothing that reads them expects one.
+    if (!r.Bool()) r.Fail("a record is missing");
     InstructionPtr rec = ReadRecordFields(r, limits);
     const uint64_t subs = r.Count(1);
     if (subs != 0 && rec->kind != kind::kComposite) r.Fail("only a composite holds records");
