@@ -242,6 +242,13 @@ def test_bad_arguments_raise_before_anything_is_submitted(client, call, kwargs, 
     assert after == transitions
 
 
+def test_empty_batch_submits_nothing(client):
+    transitions = client.run_on_scheduler(lambda dask_scheduler: dask_scheduler.transition_counter)
+    assert velorin_dask.run([], shots=5) == []
+    assert velorin_dask.run(iter(()), shots=5, client=client) == []
+    assert client.run_on_scheduler(lambda dask_scheduler: dask_scheduler.transition_counter) == transitions
+
+
 def test_unitary_results_equal_local_runs_bit_for_bit(client):
     circuits = [unitary_circuit(seed) for seed in range(20)]
     results = velorin_dask.run(circuits, shots=1, client=client)
