@@ -307,6 +307,12 @@ def test_sample_ghz20_million_shots(client):
     assert abs(counts["0" * 20] - shots / 2) < Z_BOUND * math.sqrt(shots) / 2
 
 
+@pytest.mark.parametrize("shots", [1, 9_999, 10_001, 30_007])
+def test_sample_counts_every_shot(client, shots):
+    counts = velorin_dask.sample(ghz(2), shots=shots, client=client)
+    assert set(counts) <= {"00", "11"} and sum(counts.values()) == shots
+
+
 def test_sample_chunks_draw_independent_shots(client):
     """Were every chunk to repeat one draw, every count would be a multiple
     of the number of chunks."""

@@ -14,7 +14,7 @@ import sys
 
 try:
     import distributed
-    from tqdm.auto import tqdm
+    from tqdm import tqdm
 except ImportError as error:
     raise ImportError(
         "velorin_dask needs Dask's distributed and tqdm: pip install 'VelorinLib[dask]'"
@@ -70,22 +70,21 @@ def sample(circuit, *, shots, performance=None, client=None, progress=None):
     shots = _check_shots(shots, None)
     _check_common(vl, performance, client, progress)
     payload = pickle.dumps(circuit)
-    chunks = [CHUNK_SHOTS] * (shots // CHUNK_SHOTS)
-    if shots % CHUNK_SHOTS:
-        chunks.append(shots % CHUNK_SHOTS)
+    chunks = -(-shots // CHUNK_SHOTS)
     with _session(client) as active:
         # Each chunk is a run of its own, seeded afresh on its worker. A task
         # takes several, a few tasks per worker thread: a task's fixed cost is
         # as long as a small chunk's run. pure=False keeps equal tasks apart.
         threads = sum(w.get("nthreads", 1) for w in active.scheduler_info()["workers"].values())
-        tasks = min(len(chunks), _TASKS_PER_THREAD * max(threads, 1))
-        groups = [chunks[i::tasks] for i in range(tasks)]
+        tasks = min(chunks, _TASKS_PER_THREAD * max(threads, 1))
+        per_task = [chunks // tasks + (i < chunks % tasks) for i in range(tasks)]
+        task_shots = [count * CHUNK_SHOTS for count in per_task]
+        task_shots[-1] -= chunks * CHUNK_SHOTS - shots  # the one short chunk
         futures = [
-            active.submit(_tasks.count_shots, payload, group, performance, pure=False)
-            for group in groups
+            active.submit(_tasks.count_shots, payload, count, CHUNK_SHOTS, performance, pure=False)
+            for count in task_shots
         ]
-        parts = _gather(active, futures, progress, "chunks", label=None,
-                        weights=[len(group) for group in groups])
+        parts = _gather(active, futures, progress, "chunks", label=None, weights=per_task)
     total = {}
     for part in parts:
         for key, count in part.items():

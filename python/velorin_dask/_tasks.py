@@ -48,12 +48,14 @@ def run_circuit(payload, shots, performance):
         return _run(payload, shots, performance)
 
 
-def count_shots(payload, chunks, performance):
-    """Summed counts of one run per chunk; each run seeds its own generator."""
+def count_shots(payload, shots, chunk, performance):
+    """Summed counts of runs of at most `chunk` shots each; every run seeds
+    its own generator."""
     total = {}
-    for shots in chunks:
+    while shots > 0:
         with _ONE_AT_A_TIME:
-            counts = _run(payload, shots, performance).get_counts()
+            counts = _run(payload, min(shots, chunk), performance).get_counts()
+        shots -= chunk
         for key, count in counts.items():
             total[key] = total.get(key, 0) + count
     return total
