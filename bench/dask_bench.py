@@ -76,7 +76,7 @@ def main():
           f"(aim {0.7 * cores:.1f}; load {load:.1f})")
     # The same on a cluster already running: what is left without its start.
     with distributed.LocalCluster(n_workers=cores, threads_per_worker=1, dashboard_address="127.0.0.1:0",
-                                  silence_logs=logging.ERROR) as cluster, \
+                                  silence_logs=logging.CRITICAL) as cluster, \
             distributed.Client(cluster, set_as_default=False) as client:
         velorin_dask.run(circuits[:cores], shots=1000, client=client, progress=False)
         warm, _ = timed(lambda: velorin_dask.run(circuits, shots=1000, client=client, progress=False))

@@ -518,5 +518,6 @@ def test_embedded_cluster_starts_and_stops(tmp_path):
     script.write_text(EMBEDDED)
     out = subprocess.run([sys.executable, str(script)], capture_output=True, text=True, timeout=300)
     assert out.returncode == 0, out.stderr
+    assert "Traceback" not in out.stderr, out.stderr
     assert out.stdout.split("\n")[:4] == [
         "{'001': 25000}", "{'001': 7}", "no client left", "0 processes left"], out.stdout

@@ -149,7 +149,9 @@ def _session(client):
         # Its web server is always started: a free port, on loopback only.
         dashboard_address="127.0.0.1:0",
         host="127.0.0.1",
-        silence_logs=logging.ERROR,
+        # Failures reach the caller as exceptions; the workers' own reports
+        # (a heartbeat racing the shutdown) would only be noise.
+        silence_logs=logging.CRITICAL,
         env=dict(_EMBEDDED_WORKER_ENV),
     )
     with cluster, distributed.Client(cluster, set_as_default=False) as embedded:
