@@ -10,7 +10,7 @@ ASAN_DIR := build/asan
 
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: all system-deps venv install demo test test-python test-efence sanitized-build test-asan test-native fuzz bench clean
+.PHONY: all system-deps venv install demo test test-stubs stubs test-python test-efence sanitized-build test-asan test-native fuzz bench clean
 
 all: install
 
@@ -55,7 +55,20 @@ demo: PIP_OUTPUT := -v
 demo: install
 	$(PY) examples/demo.py
 
-test: test-python test-native test-efence test-asan fuzz
+test: test-stubs test-python test-native test-efence test-asan fuzz
+
+# The shipped type stubs must be those the module gives now (`make stubs`
+# writes them), and the type checker must accept the examples and a program
+# over the main API with them.
+STUB_TOOLS := "pybind11-stubgen==3.0.0" "mypy==2.4.1"
+$(VENV)/.ready-stubs: $(VENV)/.ready-2
+	$(PY) -m pip install -q $(STUB_TOOLS)
+	touch $@
+stubs: install $(VENV)/.ready-stubs
+	$(PY) tools/stubs.py python/VelorinLib.pyi
+test-stubs: install $(VENV)/.ready-stubs
+	$(PY) tools/stubs.py --check python/VelorinLib.pyi
+	$(VENV)/bin/mypy --strict --no-incremental examples tests/typing
 
 test-python: install
 	cd tests && ../$(PY) -m pytest -q

@@ -69,7 +69,7 @@ void BindCircuitConstructors(CircuitClass& cls) {
 }
 
 void BindQuantumCircuit(py::module_& m) {
-  CircuitClass cls(m, "QuantumCircuit");
+  auto cls = Declared<CircuitClass>(m, "QuantumCircuit");
   BindCircuitConstructors(cls);
   BindOneQubitMethods(cls);
   BindTwoQubitMethods(cls);

@@ -324,6 +324,13 @@ void BindModuleFunctions(py::module_& m) {
   BindOptimizerFunction(m);
 }
 
+void DeclareClasses(py::module_& m) {
+  py::class_<JobV1, std::shared_ptr<JobV1>>(m, "JobV1");
+  py::class_<Result, std::shared_ptr<Result>>(m, "Result");
+  py::class_<BackendV2, std::shared_ptr<BackendV2>>(m, "BackendV2");
+  py::class_<QuantumCircuit, std::shared_ptr<QuantumCircuit>>(m, "QuantumCircuit");
+}
+
 void BindJobStatus(py::module_& m) {
   py::enum_<JobStatus>(m, "JobStatus")
       .value("INITIALIZING", JobStatus::INITIALIZING)
@@ -349,7 +356,7 @@ void BindRuntimeClasses(py::module_& m) {
   // A script that ends, or is ended by Ctrl-C, must not wait for running jobs.
   py::module_::import("atexit").attr("register")(py::cpp_function([] { StopAllBackends(); }));
 
-  py::class_<JobV1, std::shared_ptr<JobV1>> job(m, "JobV1");
+  auto job = Declared<py::class_<JobV1, std::shared_ptr<JobV1>>>(m, "JobV1");
   job.def(py::init([](const std::string& id) { return std::make_shared<JobV1>(id); }))
       .def_readonly("version", &JobV1::version)
       .def_readonly("_async", &JobV1::_async)
@@ -369,7 +376,7 @@ void BindRuntimeClasses(py::module_& m) {
                  "it is tied to its backend's worker thread and queue; pickle its result() "
                  "instead");
 
-  py::class_<Result, std::shared_ptr<Result>> result(m, "Result");
+  auto result = Declared<py::class_<Result, std::shared_ptr<Result>>>(m, "Result");
   result.def(py::init([] { return std::make_shared<Result>(); }))
       .def_readonly("backend_name", &Result::backend_name)
       .def_readonly("backend_version", &Result::backend_version)
@@ -422,7 +429,7 @@ void BindRuntimeClasses(py::module_& m) {
       [](const std::string& bytes) { return Result::Decode(bytes); });
 
   constexpr const char* kRunDoc = "Executes the quantum circuit using the backend";
-  py::class_<BackendV2, std::shared_ptr<BackendV2>> backend(m, "BackendV2");
+  auto backend = Declared<py::class_<BackendV2, std::shared_ptr<BackendV2>>>(m, "BackendV2");
   backend.def(py::init([] { return std::make_shared<BackendV2>(); }))
       .def_readonly("version", &BackendV2::version)
       .def_readonly("dt", &BackendV2::dt)

@@ -9,6 +9,15 @@ namespace velorin::bindings {
 
 namespace py = pybind11;
 
+// Creates the classes that signatures name before anything names them, so
+// every signature shows the Python class rather than the C++ type.
+void DeclareClasses(py::module_& m);
+// A class DeclareClasses created, for its registration step to fill.
+template <class Class>
+Class Declared(py::module_& m, const char* name) {
+  return py::reinterpret_borrow<Class>(m.attr(name));
+}
+
 void BindModuleFunctions(py::module_& m);
 void BindJobStatus(py::module_& m);
 void BindRegisters(py::module_& m);

@@ -216,6 +216,7 @@ void InitModuleBindings(py::module_& m) {
   // Opened at import, while no thread of ours runs: loading sets an
   // environment variable for a moment, and a first run should not pay for it.
   platform::Blas();
+  DeclareClasses(m);
   BindModuleFunctions(m);
   BindJobStatus(m);
   BindRegisters(m);

@@ -24,7 +24,7 @@ void RefuseByteForm(Class& cls, const char* why) {
   const std::string text = std::string("cannot pickle or copy a ") +
                            py::str(cls.attr("__name__")).cast<std::string>() + ": " + why;
   cls.def(
-      "__reduce_ex__", [text](const py::object&, const py::object&) -> py::object {
+      "__reduce_ex__", [text](const py::object&, int) -> py::object {
         throw py::type_error(text);
       },
       py::arg("protocol"));
