@@ -283,10 +283,8 @@ def test_workers_keep_the_engine_to_their_threads(client):
     assert set(client.run(lambda: os.environ.get("OMP_THREAD_LIMIT")).values()) == {"1"}
 
 
-@pytest.mark.skipif(len(os.sched_getaffinity(0)) < 3, reason="the engine uses one thread anyway")
-@pytest.mark.parametrize("limit,more", [(None, True), ("1", False), ("2", True)])
-def test_thread_limit_bounds_the_engine(limit, more):
-    """Dask's own OMP_NUM_THREADS=1 still left the engine a second thread."""
+def extra_threads_in_child(limit):
+    # Dask's own OMP_NUM_THREADS=1 in the worker environment.
     env = dict(os.environ, OMP_NUM_THREADS="1")
     env.pop("OMP_THREAD_LIMIT", None)
     if limit:
@@ -295,8 +293,14 @@ def test_thread_limit_bounds_the_engine(limit, more):
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env,
                          timeout=120, cwd=os.path.dirname(__file__))
     assert out.returncode == 0, out.stderr
-    extra = int(out.stdout.split()[-1])
-    assert (extra > 0) == more and extra <= int(limit or 64) - 1
+    return int(out.stdout.split()[-1])
+
+
+def test_thread_limit_bounds_the_engine():
+    if extra_threads_in_child(None) == 0:
+        pytest.skip("the engine adds no thread of its own here: nothing to bound")
+    assert extra_threads_in_child("1") == 0
+    assert extra_threads_in_child("2") <= 1
 
 
 def test_sample_ghz20_million_shots(client):
