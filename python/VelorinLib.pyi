@@ -1,6 +1,157 @@
 from __future__ import annotations
 import typing
 __all__: list[str] = ['AncillaRegister', 'BackendV2', 'BarrierGate', 'C3SQRTX', 'CANCELLED', 'CCXGate', 'CCZGate', 'CHGate', 'CPGate', 'CRXGate', 'CRYGate', 'CRZGate', 'CSGate', 'CSWAPGate', 'CSXGate', 'CSdgGate', 'CU1Gate', 'CU3Gate', 'CUGate', 'CXGate', 'CYGate', 'CZGate', 'ClassicalRegister', 'DCXGate', 'DONE', 'DelayGate', 'ECRGate', 'ERROR', 'GMSGate', 'Gate', 'HGate', 'IGate', 'INITIALIZING', 'ISWAPGate', 'JobStatus', 'JobV1', 'MCPGate', 'MCRXGate', 'MCRYGate', 'MCRZGate', 'MCXGate', 'MeasGate', 'OptimizeQuantumCircuit', 'PAULIGate', 'PhaseGate', 'QUEUED', 'QuantumCircuit', 'QuantumRegister', 'RCCCXGate', 'RCCXGate', 'RGate', 'RUNNING', 'RXGate', 'RXXGate', 'RYGate', 'RYYGate', 'RZGate', 'RZXGate', 'RZZGate', 'ResetGate', 'Result', 'RvGate', 'SGate', 'SWAPGate', 'SXGate', 'SXdgGate', 'SdgGate', 'TGate', 'TdgGate', 'U0Gate', 'U1Gate', 'U2Gate', 'U3Gate', 'UGate', 'UserGate', 'VALIDATING', 'VelorinProvider', 'XGate', 'YGate', 'ZGate', 'job_monitor', 'qasm2']
+class JobStatus:
+    """
+    Members:
+    
+      INITIALIZING
+    
+      QUEUED
+    
+      VALIDATING
+    
+      RUNNING
+    
+      CANCELLED
+    
+      DONE
+    
+      ERROR
+    """
+    CANCELLED: typing.ClassVar[JobStatus]
+    DONE: typing.ClassVar[JobStatus]
+    ERROR: typing.ClassVar[JobStatus]
+    INITIALIZING: typing.ClassVar[JobStatus]
+    QUEUED: typing.ClassVar[JobStatus]
+    RUNNING: typing.ClassVar[JobStatus]
+    VALIDATING: typing.ClassVar[JobStatus]
+    __members__: typing.ClassVar[dict[str, JobStatus]]
+    def __eq__(self, other: typing.Any) -> bool:
+        ...
+    def __getstate__(self) -> int:
+        ...
+    def __hash__(self) -> int:
+        ...
+    def __index__(self) -> int:
+        ...
+    def __init__(self, value: int) -> None:
+        ...
+    def __int__(self) -> int:
+        ...
+    def __ne__(self, other: typing.Any) -> bool:
+        ...
+    def __repr__(self) -> str:
+        ...
+    def __setstate__(self, state: int) -> None:
+        ...
+    def __str__(self) -> str:
+        ...
+    @property
+    def name(self) -> str:
+        ...
+    @property
+    def value(self) -> int:
+        ...
+class QuantumRegister:
+    def __getitem__(self, arg0: int) -> int:
+        """
+        Get item at the specified index
+        """
+    def __getstate__(self) -> bytes:
+        ...
+    @typing.overload
+    def __init__(self, arg0: int) -> None:
+        ...
+    @typing.overload
+    def __init__(self, arg0: int, arg1: str) -> None:
+        ...
+    def __iter__(self) -> typing.Iterator:
+        ...
+    def __len__(self) -> int:
+        """
+        Returns the number of qubits defined in this quantum register
+        """
+    def __setstate__(self, arg0: bytes) -> None:
+        ...
+    def name(self) -> str:
+        """
+        Returns the name of the quantum register
+        """
+    def prefix(self) -> str:
+        """
+        Returns the prefix defined for the quantum register's name
+        """
+    def size(self) -> int:
+        """
+        Returns the number of qubits defined in this quantum register
+        """
+class AncillaRegister:
+    def __getitem__(self, arg0: int) -> int:
+        """
+        Get item at the specified index
+        """
+    def __getstate__(self) -> bytes:
+        ...
+    @typing.overload
+    def __init__(self, arg0: int) -> None:
+        ...
+    @typing.overload
+    def __init__(self, arg0: int, arg1: str) -> None:
+        ...
+    def __iter__(self) -> typing.Iterator:
+        ...
+    def __len__(self) -> int:
+        """
+        Returns the number of qubits defined in this ancilla register
+        """
+    def __setstate__(self, arg0: bytes) -> None:
+        ...
+    def name(self) -> str:
+        """
+        Returns the name of the ancilla register
+        """
+    def prefix(self) -> str:
+        """
+        Returns the prefix defined for the ancilla register's name
+        """
+    def size(self) -> int:
+        """
+        Returns the number of qubits defined in this ancilla register
+        """
+class ClassicalRegister:
+    def __getitem__(self, arg0: int) -> int:
+        """
+        Get item at the specified index
+        """
+    def __getstate__(self) -> bytes:
+        ...
+    @typing.overload
+    def __init__(self, arg0: int) -> None:
+        ...
+    @typing.overload
+    def __init__(self, arg0: int, arg1: str) -> None:
+        ...
+    def __iter__(self) -> typing.Iterator:
+        ...
+    def __len__(self) -> int:
+        """
+        Returns the number of qubits defined in this classical register
+        """
+    def __setstate__(self, arg0: bytes) -> None:
+        ...
+    def name(self) -> str:
+        """
+        Returns the name of the classical register
+        """
+    def prefix(self) -> str:
+        """
+        Returns the prefix defined for the classical register's name
+        """
+    def size(self) -> int:
+        """
+        Returns the number of qubits defined in this classical register
+        """
 class JobV1:
     def __init__(self, arg0: str) -> None:
         ...
@@ -171,6 +322,261 @@ class BackendV2:
         ...
     @property
     def version(self) -> int:
+        ...
+class VelorinProvider:
+    def __init__(self, token: str = '', url: str = '', name: str = '', instance: str = '', proxies: dict = {}, verify: bool = False) -> None:
+        ...
+    def __reduce_ex__(self, protocol: int) -> typing.Any:
+        ...
+    def active_account(self) -> dict:
+        """
+        Provides the details of the current active account
+        """
+    def backends(self, arg0: str, **kwargs) -> list[str]:
+        """
+        Get the list of supported backends
+        """
+    def delete_account(self, name: str = '') -> bool:
+        """
+        Deletes a given account
+        """
+    @typing.overload
+    def get_backend(self, arg0: str, **kwargs) -> BackendV2:
+        """
+        Get the backend
+        """
+    @typing.overload
+    def get_backend(self, arg0: str) -> BackendV2:
+        """
+        Get the backend
+        """
+    def save_account(self, token: str = '', url: str = '', instance: str = '', name: str = '', proxies: dict = {}, verify: bool = False, overwrite: bool = True) -> None:
+        """
+        Save an account
+        """
+    def saved_accounts(self, defaults: bool = False, name: str = '') -> dict:
+        """
+        Provides the list of saved accounts
+        """
+class qasm2:
+    def __init__(self) -> None:
+        ...
+    def load(self, filename: str, include_path: str = '', include_input_directory: str = 'append', strict: bool = False) -> QuantumCircuit:
+        """
+        Loads a QASM2 file
+        """
+    def loads(self, qasm2string: str, include_path: str = '', include_input_directory: str = 'append', strict: bool = False) -> QuantumCircuit:
+        """
+        Loads QASM2 instructions form a character string
+        """
+class Gate:
+    @typing.overload
+    def c_if(self, cr: ClassicalRegister, val: int) -> None:
+        """
+        Implments the IF test
+        """
+    @typing.overload
+    def c_if(self, clbit: int, val: int) -> None:
+        """
+        Implments the IF test
+        """
+    @property
+    def label(self) -> str:
+        ...
+    @property
+    def name(self) -> str:
+        ...
+    @property
+    def num_qubits(self) -> int:
+        ...
+    @property
+    def params(self) -> list[float]:
+        ...
+class HGate(Gate):
+    def __init__(self) -> None:
+        ...
+class XGate(Gate):
+    def __init__(self) -> None:
+        ...
+class IGate(Gate):
+    def __init__(self) -> None:
+        ...
+class TGate(Gate):
+    def __init__(self) -> None:
+        ...
+class SGate(Gate):
+    def __init__(self) -> None:
+        ...
+class TdgGate(Gate):
+    def __init__(self) -> None:
+        ...
+class SdgGate(Gate):
+    def __init__(self) -> None:
+        ...
+class SXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class SXdgGate(Gate):
+    def __init__(self) -> None:
+        ...
+class YGate(Gate):
+    def __init__(self) -> None:
+        ...
+class ZGate(Gate):
+    def __init__(self) -> None:
+        ...
+class PhaseGate(Gate):
+    def __init__(self) -> None:
+        ...
+class RGate(Gate):
+    def __init__(self) -> None:
+        ...
+class RvGate(Gate):
+    def __init__(self) -> None:
+        ...
+class RXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class RYGate(Gate):
+    def __init__(self) -> None:
+        ...
+class RZGate(Gate):
+    def __init__(self) -> None:
+        ...
+class UGate(Gate):
+    def __init__(self) -> None:
+        ...
+class U0Gate(Gate):
+    def __init__(self) -> None:
+        ...
+class U1Gate(Gate):
+    def __init__(self) -> None:
+        ...
+class U2Gate(Gate):
+    def __init__(self) -> None:
+        ...
+class U3Gate(Gate):
+    def __init__(self) -> None:
+        ...
+class CXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CYGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CZGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CHGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CSGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CSdgGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CSXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CPGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CRXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CRYGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CRZGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CUGate(Gate):
+    def __init__(self) -> None:
+        ...
+class RXXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class RYYGate(Gate):
+    def __init__(self) -> None:
+        ...
+class RZXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class RZZGate(Gate):
+    def __init__(self) -> None:
+        ...
+class DCXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class ECRGate(Gate):
+    def __init__(self) -> None:
+        ...
+class ISWAPGate(Gate):
+    def __init__(self) -> None:
+        ...
+class SWAPGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CU1Gate(Gate):
+    def __init__(self) -> None:
+        ...
+class CU3Gate(Gate):
+    def __init__(self) -> None:
+        ...
+class CCXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class MCXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CCZGate(Gate):
+    def __init__(self) -> None:
+        ...
+class CSWAPGate(Gate):
+    def __init__(self) -> None:
+        ...
+class PAULIGate(Gate):
+    def __init__(self) -> None:
+        ...
+class RCCXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class MCPGate(Gate):
+    def __init__(self) -> None:
+        ...
+class MCRXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class MCRYGate(Gate):
+    def __init__(self) -> None:
+        ...
+class MCRZGate(Gate):
+    def __init__(self) -> None:
+        ...
+class GMSGate(Gate):
+    def __init__(self) -> None:
+        ...
+class RCCCXGate(Gate):
+    def __init__(self) -> None:
+        ...
+class C3SQRTX(Gate):
+    def __init__(self) -> None:
+        ...
+class MeasGate(Gate):
+    def __init__(self) -> None:
+        ...
+class ResetGate(Gate):
+    def __init__(self) -> None:
+        ...
+class UserGate(Gate):
+    def __init__(self) -> None:
+        ...
+class DelayGate(Gate):
+    def __init__(self) -> None:
+        ...
+class BarrierGate(Gate):
+    def __init__(self) -> None:
         ...
 class QuantumCircuit:
     @staticmethod
@@ -1101,412 +1507,6 @@ class QuantumCircuit:
         ...
     @property
     def qubits(self) -> list[int]:
-        ...
-class JobStatus:
-    """
-    Members:
-    
-      INITIALIZING
-    
-      QUEUED
-    
-      VALIDATING
-    
-      RUNNING
-    
-      CANCELLED
-    
-      DONE
-    
-      ERROR
-    """
-    CANCELLED: typing.ClassVar[JobStatus]
-    DONE: typing.ClassVar[JobStatus]
-    ERROR: typing.ClassVar[JobStatus]
-    INITIALIZING: typing.ClassVar[JobStatus]
-    QUEUED: typing.ClassVar[JobStatus]
-    RUNNING: typing.ClassVar[JobStatus]
-    VALIDATING: typing.ClassVar[JobStatus]
-    __members__: typing.ClassVar[dict[str, JobStatus]]
-    def __eq__(self, other: typing.Any) -> bool:
-        ...
-    def __getstate__(self) -> int:
-        ...
-    def __hash__(self) -> int:
-        ...
-    def __index__(self) -> int:
-        ...
-    def __init__(self, value: int) -> None:
-        ...
-    def __int__(self) -> int:
-        ...
-    def __ne__(self, other: typing.Any) -> bool:
-        ...
-    def __repr__(self) -> str:
-        ...
-    def __setstate__(self, state: int) -> None:
-        ...
-    def __str__(self) -> str:
-        ...
-    @property
-    def name(self) -> str:
-        ...
-    @property
-    def value(self) -> int:
-        ...
-class QuantumRegister:
-    def __getitem__(self, arg0: int) -> int:
-        """
-        Get item at the specified index
-        """
-    def __getstate__(self) -> bytes:
-        ...
-    @typing.overload
-    def __init__(self, arg0: int) -> None:
-        ...
-    @typing.overload
-    def __init__(self, arg0: int, arg1: str) -> None:
-        ...
-    def __iter__(self) -> typing.Iterator:
-        ...
-    def __len__(self) -> int:
-        """
-        Returns the number of qubits defined in this quantum register
-        """
-    def __setstate__(self, arg0: bytes) -> None:
-        ...
-    def name(self) -> str:
-        """
-        Returns the name of the quantum register
-        """
-    def prefix(self) -> str:
-        """
-        Returns the prefix defined for the quantum register's name
-        """
-    def size(self) -> int:
-        """
-        Returns the number of qubits defined in this quantum register
-        """
-class AncillaRegister:
-    def __getitem__(self, arg0: int) -> int:
-        """
-        Get item at the specified index
-        """
-    def __getstate__(self) -> bytes:
-        ...
-    @typing.overload
-    def __init__(self, arg0: int) -> None:
-        ...
-    @typing.overload
-    def __init__(self, arg0: int, arg1: str) -> None:
-        ...
-    def __iter__(self) -> typing.Iterator:
-        ...
-    def __len__(self) -> int:
-        """
-        Returns the number of qubits defined in this ancilla register
-        """
-    def __setstate__(self, arg0: bytes) -> None:
-        ...
-    def name(self) -> str:
-        """
-        Returns the name of the ancilla register
-        """
-    def prefix(self) -> str:
-        """
-        Returns the prefix defined for the ancilla register's name
-        """
-    def size(self) -> int:
-        """
-        Returns the number of qubits defined in this ancilla register
-        """
-class ClassicalRegister:
-    def __getitem__(self, arg0: int) -> int:
-        """
-        Get item at the specified index
-        """
-    def __getstate__(self) -> bytes:
-        ...
-    @typing.overload
-    def __init__(self, arg0: int) -> None:
-        ...
-    @typing.overload
-    def __init__(self, arg0: int, arg1: str) -> None:
-        ...
-    def __iter__(self) -> typing.Iterator:
-        ...
-    def __len__(self) -> int:
-        """
-        Returns the number of qubits defined in this classical register
-        """
-    def __setstate__(self, arg0: bytes) -> None:
-        ...
-    def name(self) -> str:
-        """
-        Returns the name of the classical register
-        """
-    def prefix(self) -> str:
-        """
-        Returns the prefix defined for the classical register's name
-        """
-    def size(self) -> int:
-        """
-        Returns the number of qubits defined in this classical register
-        """
-class VelorinProvider:
-    def __init__(self, token: str = '', url: str = '', name: str = '', instance: str = '', proxies: dict = {}, verify: bool = False) -> None:
-        ...
-    def __reduce_ex__(self, protocol: int) -> typing.Any:
-        ...
-    def active_account(self) -> dict:
-        """
-        Provides the details of the current active account
-        """
-    def backends(self, arg0: str, **kwargs) -> list[str]:
-        """
-        Get the list of supported backends
-        """
-    def delete_account(self, name: str = '') -> bool:
-        """
-        Deletes a given account
-        """
-    @typing.overload
-    def get_backend(self, arg0: str, **kwargs) -> BackendV2:
-        """
-        Get the backend
-        """
-    @typing.overload
-    def get_backend(self, arg0: str) -> BackendV2:
-        """
-        Get the backend
-        """
-    def save_account(self, token: str = '', url: str = '', instance: str = '', name: str = '', proxies: dict = {}, verify: bool = False, overwrite: bool = True) -> None:
-        """
-        Save an account
-        """
-    def saved_accounts(self, defaults: bool = False, name: str = '') -> dict:
-        """
-        Provides the list of saved accounts
-        """
-class qasm2:
-    def __init__(self) -> None:
-        ...
-    def load(self, filename: str, include_path: str = '', include_input_directory: str = 'append', strict: bool = False) -> QuantumCircuit:
-        """
-        Loads a QASM2 file
-        """
-    def loads(self, qasm2string: str, include_path: str = '', include_input_directory: str = 'append', strict: bool = False) -> QuantumCircuit:
-        """
-        Loads QASM2 instructions form a character string
-        """
-class Gate:
-    @typing.overload
-    def c_if(self, cr: ClassicalRegister, val: int) -> None:
-        """
-        Implments the IF test
-        """
-    @typing.overload
-    def c_if(self, clbit: int, val: int) -> None:
-        """
-        Implments the IF test
-        """
-    @property
-    def label(self) -> str:
-        ...
-    @property
-    def name(self) -> str:
-        ...
-    @property
-    def num_qubits(self) -> int:
-        ...
-    @property
-    def params(self) -> list[float]:
-        ...
-class HGate(Gate):
-    def __init__(self) -> None:
-        ...
-class XGate(Gate):
-    def __init__(self) -> None:
-        ...
-class IGate(Gate):
-    def __init__(self) -> None:
-        ...
-class TGate(Gate):
-    def __init__(self) -> None:
-        ...
-class SGate(Gate):
-    def __init__(self) -> None:
-        ...
-class TdgGate(Gate):
-    def __init__(self) -> None:
-        ...
-class SdgGate(Gate):
-    def __init__(self) -> None:
-        ...
-class SXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class SXdgGate(Gate):
-    def __init__(self) -> None:
-        ...
-class YGate(Gate):
-    def __init__(self) -> None:
-        ...
-class ZGate(Gate):
-    def __init__(self) -> None:
-        ...
-class PhaseGate(Gate):
-    def __init__(self) -> None:
-        ...
-class RGate(Gate):
-    def __init__(self) -> None:
-        ...
-class RvGate(Gate):
-    def __init__(self) -> None:
-        ...
-class RXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class RYGate(Gate):
-    def __init__(self) -> None:
-        ...
-class RZGate(Gate):
-    def __init__(self) -> None:
-        ...
-class UGate(Gate):
-    def __init__(self) -> None:
-        ...
-class U0Gate(Gate):
-    def __init__(self) -> None:
-        ...
-class U1Gate(Gate):
-    def __init__(self) -> None:
-        ...
-class U2Gate(Gate):
-    def __init__(self) -> None:
-        ...
-class U3Gate(Gate):
-    def __init__(self) -> None:
-        ...
-class CXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CYGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CZGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CHGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CSGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CSdgGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CSXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CPGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CRXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CRYGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CRZGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CUGate(Gate):
-    def __init__(self) -> None:
-        ...
-class RXXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class RYYGate(Gate):
-    def __init__(self) -> None:
-        ...
-class RZXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class RZZGate(Gate):
-    def __init__(self) -> None:
-        ...
-class DCXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class ECRGate(Gate):
-    def __init__(self) -> None:
-        ...
-class ISWAPGate(Gate):
-    def __init__(self) -> None:
-        ...
-class SWAPGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CU1Gate(Gate):
-    def __init__(self) -> None:
-        ...
-class CU3Gate(Gate):
-    def __init__(self) -> None:
-        ...
-class CCXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class MCXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CCZGate(Gate):
-    def __init__(self) -> None:
-        ...
-class CSWAPGate(Gate):
-    def __init__(self) -> None:
-        ...
-class PAULIGate(Gate):
-    def __init__(self) -> None:
-        ...
-class RCCXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class MCPGate(Gate):
-    def __init__(self) -> None:
-        ...
-class MCRXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class MCRYGate(Gate):
-    def __init__(self) -> None:
-        ...
-class MCRZGate(Gate):
-    def __init__(self) -> None:
-        ...
-class GMSGate(Gate):
-    def __init__(self) -> None:
-        ...
-class RCCCXGate(Gate):
-    def __init__(self) -> None:
-        ...
-class C3SQRTX(Gate):
-    def __init__(self) -> None:
-        ...
-class MeasGate(Gate):
-    def __init__(self) -> None:
-        ...
-class ResetGate(Gate):
-    def __init__(self) -> None:
-        ...
-class UserGate(Gate):
-    def __init__(self) -> None:
-        ...
-class DelayGate(Gate):
-    def __init__(self) -> None:
-        ...
-class BarrierGate(Gate):
-    def __init__(self) -> None:
         ...
 def OptimizeQuantumCircuit(QuantumCircuit: QuantumCircuit) -> bool:
     """
