@@ -261,6 +261,7 @@ void InitModuleBindings(py::module_& m) {
   // environment variable for a moment, and a first run should not pay for it.
   LoadBlasFromPackage();
   InstallHostHooks();
+  DeclareClasses(m);
   BindModuleFunctions(m);
   BindJobStatus(m);
   BindRegisters(m);

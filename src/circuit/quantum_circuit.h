@@ -68,6 +68,9 @@ class QuantumCircuit {
   std::unique_ptr<QuantumCircuit> Snapshot() const;
   struct SnapshotTag {};
   QuantumCircuit(const QuantumCircuit& source, SnapshotTag);
+  // An empty circuit for a decoder to fill; it takes no name from the counter.
+  struct RestoreTag {};
+  explicit QuantumCircuit(RestoreTag) {}
   QuantumCircuit& operator=(const QuantumCircuit&) = delete;
   virtual ~QuantumCircuit();
 

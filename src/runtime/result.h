@@ -61,6 +61,12 @@ class Result {
   // The engine's qubits, 0 without an engine: what the read-outs will size.
   uint64_t engine_qubits() const;
 
+  // The versioned byte form behind pickling and deep copies: everything the
+  // accessors read, the engine's chain included. Decode throws DecodeError
+  // (an invalid_argument) for bytes that are not such a form.
+  std::string Encode() const;
+  static std::shared_ptr<Result> Decode(const std::string& bytes);
+
   // Run side: the backend appends shots, then hands over the engine.
   void SetCircuit(std::shared_ptr<const QuantumCircuit> circuit);
   void AppendShot(const std::string& bits);
