@@ -319,7 +319,7 @@ std::string EncodeCircuit(const QuantumCircuit& circuit) {
   std::shared_ptr<const QuantumCircuit> executed;
   std::string start_text;
   {
-    std::lock_guard<std::mutex> lock(circuit.last_run->mutex);
+    std::lock_guard lock(circuit.last_run->mutex);
     executed = circuit.last_run->executed;
     start_text = circuit.last_run->start_text;
   }

@@ -95,7 +95,7 @@ std::string Result::Encode() const {
   w.Str(job_id);
   w.Str(date);
   w.Str(header);
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard lock(mutex_);
   w.Bool(success_);
   w.List(results_, [](ByteWriter& out, const std::string& s) { out.Str(s); });
   w.Bool(engine_ != nullptr);
@@ -122,7 +122,7 @@ std::shared_ptr<Result> Result::Decode(const std::string& bytes) {
   auto result = std::make_shared<Result>(std::move(backend_name), std::move(backend_version),
                                          std::move(qobj_id), std::move(job_id), std::move(date),
                                          "Functional", std::move(header));
-  std::lock_guard<std::mutex> lock(result->mutex_);
+  std::lock_guard lock(result->mutex_);
   result->results_ = std::move(results);
   result->engine_ = std::move(engine);
   result->success_ = success;
