@@ -216,6 +216,16 @@ GateMaps CheckedGateMaps(const QuantumCircuit& qc, const Gate& gate,
   return maps;
 }
 
+// The qubits a condition tests, in bit order.
+std::vector<int64_t> TestedQubits(const Instruction& record) {
+  if (record.condition_on_bit) return {record.condition_bit};
+  const ConditionRegister& reg = record.condition_register;
+  if (!reg.qubits.empty()) return reg.qubits;
+  std::vector<int64_t> qubits;
+  for (int32_t k = 0; k < reg.size; ++k) qubits.push_back(int64_t{reg.start} + k);
+  return qubits;
+}
+
 InstructionPtr GateComposite(QuantumCircuit& qc, const GateMaps& maps,
                              const std::vector<int64_t>& qubits,
                              const std::vector<int64_t>& clbits) {
@@ -235,6 +245,16 @@ InstructionPtr GateComposite(QuantumCircuit& qc, const GateMaps& maps,
   composite->condition_on_bit = s.condition_on_bit;
   composite->condition_bit = s.condition_bit;
   composite->condition_register = s.condition_register;
+  // The gate's own qubits move with it; a bit it does not act on has no
+  // image, so it names the same bit here, which must exist.
+  MapCondition(*composite, maps.qubit_map, true);
+  if (composite->has_condition) {
+    for (int64_t q : TestedQubits(*composite)) {
+      if (q < 0 || static_cast<uint64_t>(q) >= qc.total_qubits) {
+        throw RunTimeError(kInvalidGateParameter);
+      }
+    }
+  }
   for (int64_t q : qubits) {
     composite->qubits.push_back(static_cast<uint64_t>(q));
     MarkTouched(qc, static_cast<uint64_t>(q));
@@ -242,10 +262,17 @@ InstructionPtr GateComposite(QuantumCircuit& qc, const GateMaps& maps,
   for (int64_t c : clbits) composite->clbits.push_back(static_cast<uint64_t>(c));
   if (s.kind == kind::kComposite) {
     CopyInstructionsMapped(s.sub_instructions, composite->sub_instructions, maps.qubit_map,
-                           maps.clbit_map);
+                           maps.clbit_map, maps.qubit_map);
   } else {
     CopyInstructionsMapped({maps.first}, composite->sub_instructions, maps.qubit_map,
-                           maps.clbit_map);
+                           maps.clbit_map, maps.qubit_map);
+    // One condition per record: the composite holds it.
+    Instruction& copy = *composite->sub_instructions.back();
+    copy.has_condition = false;
+    copy.condition_value = 0;
+    copy.condition_on_bit = true;
+    copy.condition_bit = 0;
+    copy.condition_register = ConditionRegister{};
   }
   return composite;
 }
@@ -266,21 +293,22 @@ bool MatricesClose(const Matrix& a, const Matrix& b) {
 
 }  // namespace
 
-void MapCondition(Instruction& record, const std::vector<int64_t>& qubit_map) {
+void MapCondition(Instruction& record, const std::vector<int64_t>& qubit_map, bool keep_unmapped) {
   if (!record.has_condition) return;
-  auto mapped = [&](int64_t q) {
-    return q >= 0 && static_cast<size_t>(q) < qubit_map.size() ? qubit_map[static_cast<size_t>(q)]
-                                                               : q;
+  // An unmapped bit is kept, or becomes -1: a qubit that is never measured.
+  auto mapped = [&](int64_t q) -> int64_t {
+    if (q >= 0 && static_cast<size_t>(q) < qubit_map.size() &&
+        qubit_map[static_cast<size_t>(q)] >= 0) {
+      return qubit_map[static_cast<size_t>(q)];
+    }
+    return keep_unmapped ? q : -1;
   };
   if (record.condition_on_bit) {
     record.condition_bit = mapped(record.condition_bit);
     return;
   }
   ConditionRegister& reg = record.condition_register;
-  std::vector<int64_t> qubits = reg.qubits;
-  if (qubits.empty()) {
-    for (int32_t k = 0; k < reg.size; ++k) qubits.push_back(int64_t{reg.start} + k);
-  }
+  std::vector<int64_t> qubits = TestedQubits(record);
   for (int64_t& q : qubits) q = mapped(q);
   // Still in a row from a new start: the plain form, as written before.
   bool in_row = !qubits.empty() && qubits.front() >= 0 &&
@@ -296,7 +324,8 @@ void MapCondition(Instruction& record, const std::vector<int64_t>& qubit_map) {
 
 void CopyInstructionsMapped(const InstructionList& source, InstructionList& target,
                             const std::vector<int64_t>& qubit_map,
-                            const std::vector<int64_t>& clbit_map) {
+                            const std::vector<int64_t>& clbit_map,
+                            const std::vector<int64_t>& condition_map) {
   const size_t start = target.size();
   CopyInstructions(source, target);
   for (size_t i = start; i < target.size(); ++i) {
@@ -304,7 +333,7 @@ void CopyInstructionsMapped(const InstructionList& source, InstructionList& targ
     ForEachRecord(one, [&](Instruction& record) {
       for (uint64_t& q : record.qubits) q = static_cast<uint64_t>(qubit_map.at(q));
       for (uint64_t& c : record.clbits) c = static_cast<uint64_t>(clbit_map.at(c));
-      MapCondition(record, qubit_map);
+      MapCondition(record, condition_map, false);
     });
   }
 }
@@ -312,7 +341,7 @@ void CopyInstructionsMapped(const InstructionList& source, InstructionList& targ
 void RemapRecordQubits(InstructionList& list, const std::vector<int64_t>& permutation) {
   ForEachRecord(list, [&](Instruction& record) {
     for (uint64_t& q : record.qubits) q = static_cast<uint64_t>(permutation.at(q));
-    MapCondition(record, permutation);
+    MapCondition(record, permutation, true);
   });
 }
 
@@ -365,7 +394,11 @@ int AppendCircuitAsComposite(QuantumCircuit& qc, const QuantumCircuit& other,
     composite->qubits.push_back(static_cast<uint64_t>(q));
     MarkTouched(qc, static_cast<uint64_t>(q));
   }
-  CopyInstructionsMapped(records, composite->sub_instructions, qubit_map, clbit_map);
+  // A condition on a bit beyond the other circuit never held there: it maps nowhere.
+  const size_t own = std::min<size_t>(qubit_map.size(), other.total_qubits);
+  const std::vector<int64_t> condition_map(qubit_map.begin(), qubit_map.begin() + own);
+  CopyInstructionsMapped(records, composite->sub_instructions, qubit_map, clbit_map,
+                         condition_map);
   Insert(qc, std::move(composite), front);
   return 0;
 }

@@ -594,8 +594,16 @@ std::string QasmWriter::ConditionText(const Instruction& holder,
       if (match == nullptr || candidate->name() == reg.name) match = candidate.get();
     }
     if (match == nullptr) {
+      // A relabelling (reverse_bits, a map) scattered or moved the register's qubits.
+      bool moved = !reg.qubits.empty();
+      for (const auto& candidate : circuit.classical_registers) {
+        moved = moved || (candidate->name() == reg.name && candidate->size() == reg.size);
+      }
       throw RunTimeError("The condition of gate " + Describe(holder) + " tests register " +
-                         reg.name + ", which is not a classical register of the circuit");
+                         reg.name +
+                         (moved ? ", whose qubits are no longer covered, in order, by any "
+                                  "classical register of the circuit"
+                                : ", which is not a classical register of the circuit"));
     }
     text += match->name();
   }
