@@ -678,6 +678,18 @@ def test_conditions_that_cannot_be_written_are_refused():
         qc.qasm()
 
 
+def test_a_register_condition_scattered_by_reverse_bits_is_refused_for_what_happened():
+    c = vl.ClassicalRegister(2, "c")
+    qc = vl.QuantumCircuit(vl.QuantumRegister(2, "q"), c)
+    qc.measure(0, 0)
+    qc.x(1).c_if(c, 1)
+    reversed_qc = qc.reverse_bits()  # the register's qubits now run 1, 0
+    with pytest.raises(RuntimeError, match="^The condition of gate x tests register c, whose qubits "
+                                           "are no longer covered, in order, by any classical "
+                                           "register of the circuit$"):
+        reversed_qc.qasm()
+
+
 # Numbers ----------------------------------------------------------------------------------------
 
 
