@@ -1072,12 +1072,13 @@ def test_the_condition_of_a_gate_maps_like_its_qubits(gate, form, order):
 
 
 @pytest.mark.parametrize("condition", [
-    (3, 1),                          # a bit the host lacks
-    (clbit_register(2, 2), 1),       # bits 2 and 3: the host lacks 3
+    lambda: (3, 1),                          # a bit the host lacks
+    lambda: (clbit_register(2, 2), 1),       # bits 2 and 3: the host lacks 3
+    lambda: (clbit_register(0, 2**31 - 1), 1),  # all but two bits lie past the host
 ])
 @pytest.mark.parametrize("form", sorted(GATE_FORMS))
 def test_a_gate_conditioned_outside_itself_needs_that_bit_in_the_host(condition, form):
-    g, _, _, _source = record_conditioned("x", [1], condition)
+    g, _, _, _source = record_conditioned("x", [1], condition())
     h = vl.QuantumCircuit(3, 3)
     h.x(0)
     with pytest.raises(RuntimeError, match=f"^{INVALID}$"):

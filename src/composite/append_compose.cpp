@@ -247,6 +247,15 @@ InstructionPtr GateComposite(QuantumCircuit& qc, const GateMaps& maps,
   composite->condition_register = s.condition_register;
   // The gate's own qubits move with it; a bit it does not act on has no
   // image, so it names the same bit here, which must exist.
+  if (composite->has_condition && !composite->condition_on_bit &&
+      composite->condition_register.qubits.empty() && composite->condition_register.size > 0) {
+    // Its last bit lies past the map, so keeps its number: the host must have it.
+    const ConditionRegister& reg = composite->condition_register;
+    const int64_t last = int64_t{reg.start} + reg.size - 1;
+    if (last >= static_cast<int64_t>(std::max<uint64_t>(qc.total_qubits, maps.qubit_map.size()))) {
+      throw RunTimeError(kInvalidGateParameter);
+    }
+  }
   MapCondition(*composite, maps.qubit_map, true);
   if (composite->has_condition) {
     for (int64_t q : TestedQubits(*composite)) {
@@ -308,16 +317,34 @@ void MapCondition(Instruction& record, const std::vector<int64_t>& qubit_map, bo
     return;
   }
   ConditionRegister& reg = record.condition_register;
-  std::vector<int64_t> qubits = TestedQubits(record);
+  std::vector<int64_t> qubits = reg.qubits;
+  if (qubits.empty()) {
+    // Bits past the map become -1 unless kept: only those before it are
+    // listed, so a huge register costs no more than the map.
+    int64_t count = reg.size;
+    if (!keep_unmapped) {
+      const int64_t room = static_cast<int64_t>(qubit_map.size()) - int64_t{reg.start};
+      count = std::max<int64_t>(0, std::min<int64_t>(count, room));
+    }
+    for (int64_t k = 0; k < count; ++k) qubits.push_back(int64_t{reg.start} + k);
+  }
   for (int64_t& q : qubits) q = mapped(q);
-  // Still in a row from a new start: the plain form, as written before.
-  bool in_row = !qubits.empty() && qubits.front() >= 0 &&
-                qubits.front() <= std::numeric_limits<int32_t>::max();
+  // Trailing bits that are never measured add nothing to the tested value.
+  while (!keep_unmapped && !qubits.empty() && qubits.back() < 0) qubits.pop_back();
+  if (qubits.empty()) {
+    if (reg.size > 0 || !reg.qubits.empty()) reg.qubits = {-1};
+    return;
+  }
+  // Still whole and in a row from a new start: the plain form, as written before.
+  bool in_row = (reg.qubits.empty() ? static_cast<int64_t>(qubits.size()) == reg.size
+                                    : qubits.size() == reg.qubits.size()) &&
+                qubits.front() >= 0 && qubits.front() <= std::numeric_limits<int32_t>::max();
   for (size_t k = 1; in_row && k < qubits.size(); ++k) in_row = qubits[k] == qubits[0] + int64_t(k);
   if (in_row) {
     reg.start = static_cast<int32_t>(qubits.front());
+    reg.size = static_cast<int32_t>(qubits.size());
     reg.qubits.clear();
-  } else if (!qubits.empty()) {
+  } else {
     reg.qubits = std::move(qubits);
   }
 }
@@ -341,7 +368,7 @@ void CopyInstructionsMapped(const InstructionList& source, InstructionList& targ
 void RemapRecordQubits(InstructionList& list, const std::vector<int64_t>& permutation) {
   ForEachRecord(list, [&](Instruction& record) {
     for (uint64_t& q : record.qubits) q = static_cast<uint64_t>(permutation.at(q));
-    MapCondition(record, permutation, true);
+    MapCondition(record, permutation, false);
   });
 }
 
