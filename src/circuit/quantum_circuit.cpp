@@ -625,8 +625,6 @@ class DepthAllocError : public std::bad_alloc {
 // First register whose range ends beyond `index`: starts increase along a list.
 template <class R>
 const R* FirstEndingAfter(const std::vector<std::shared_ptr<R>>& regs, int64_t index) {
-  // Indices are unsigned: a negative one lies beyond every register.
-  if (index < 0) return nullptr;
   for (const auto& reg : regs) {
     if (index < int64_t{reg->start()} + reg->size()) return reg.get();
   }
@@ -710,12 +708,12 @@ int32_t QuantumCircuit::size() const {
 std::pair<int64_t, std::string> QuantumCircuit::LocateQubit(int64_t qubit) const {
   if (const auto* reg = FirstEndingAfter(quantum_registers, qubit)) return OffsetIn(*reg, qubit);
   if (const auto* reg = FirstEndingAfter(ancilla_registers, qubit)) return OffsetIn(*reg, qubit);
-  throw RunTimeError("Invalid Qubit Index: " + std::to_string(static_cast<uint64_t>(qubit)));
+  throw RunTimeError("Invalid Qubit Index: " + std::to_string(qubit));
 }
 
 std::pair<int64_t, std::string> QuantumCircuit::LocateClbit(int64_t clbit) const {
   if (const auto* reg = FirstEndingAfter(classical_registers, clbit)) return OffsetIn(*reg, clbit);
-  throw RunTimeError("Invalid Classical Bit Index: " + std::to_string(static_cast<uint64_t>(clbit)));
+  throw RunTimeError("Invalid Classical Bit Index: " + std::to_string(clbit));
 }
 
 int64_t QuantumCircuit::RegisterQubitIndex(const std::string& reg_name, uint64_t offset) const {

@@ -580,6 +580,11 @@ std::string QasmWriter::ConditionText(const Instruction& holder,
                                       const QuantumCircuit& circuit) const {
   std::string text = "if (";
   if (holder.condition_on_bit) {
+    // Indices are unsigned: one below zero lies beyond every register.
+    if (holder.condition_bit < 0) {
+      throw RunTimeError("Invalid Classical Bit Index: " +
+                         std::to_string(static_cast<uint64_t>(holder.condition_bit)));
+    }
     const auto [offset, name] = circuit.LocateClbit(holder.condition_bit);
     text += name + "[" + std::to_string(offset) + "] ";
   } else {
