@@ -467,6 +467,22 @@ def test_file_with_text_beyond_the_basic_plane(vl, drawn, tmp_path):
     assert path.read_bytes() == b"\xff\xfe" + "".join(r + "\r" for r in rows).encode("utf-16-le")
 
 
+def test_file_holds_the_printed_rows_whatever_their_characters(vl, drawn, tmp_path):
+    names = ["量", "e\u0301", "\U0001D465", "\U00010330", JOINED, "ｑ"]
+    qc = vl.QuantumCircuit(*[vl.QuantumRegister(1, n) for n in names], vl.ClassicalRegister(6, "c"))
+    qc.ccx(0, 1, 2, label=JOINED + "e\u0301")
+    qc.measure(3, 3)
+    qc.h(4).c_if(vl.ClassicalRegister(1, "\U0001D465"), 1)
+    path = tmp_path / "drawing.txt"
+    rows = drawn(qc, filename=str(path))
+    assert path.read_bytes() == b"\xff\xfe" + "".join(r + "\r" for r in rows).encode("utf-16-le")
+    assert rows[1].startswith("量[0]: ■")
+    assert rows[3].startswith("e\u0301[0]:  ■")
+    # Every row is one page wide, and every wire starts in the same column.
+    assert len({display_width(r) for r in rows}) == 1, rows
+    assert len({display_width(r[:r.index("■")]) for r in rows if "■" in r}) == 1, rows
+
+
 def test_unopenable_file_prints_nothing(vl, capsys, tmp_path):
     qc = bell(vl)
     for bad in [tmp_path / "missing" / "x.txt", tmp_path]:
@@ -693,8 +709,28 @@ def drawing_rows(qc, capsys):
 
 
 def display_width(text):
+    """Terminal columns: 2 for East Asian wide and full-width characters; none for marks,
+    format characters, variation selectors and what a zero-width joiner joins; 1 otherwise."""
     import unicodedata
-    return sum(2 if unicodedata.east_asian_width(ch) in "WF" else 1 for ch in text)
+    width = 0
+    joined = False
+    for ch in text:
+        if joined:
+            joined = False
+            continue
+        joined = ch == "\u200d"
+        if unicodedata.category(ch) in ("Mn", "Me", "Cf") or 0xFE00 <= ord(ch) <= 0xFE0F:
+            continue
+        width += 2 if unicodedata.east_asian_width(ch) in "WF" else 1
+    return width
+
+
+JOINED = "\U0001F469\u200d\U0001F52C"  # woman scientist: two code points joined
+
+
+def test_display_width_reference():
+    assert [display_width(t) for t in ["e\u0301", "\U0001D465", "\U00010330", JOINED, "量",
+                                       "\uFF21", "\U0001F600", "\uAC00"]] == [1, 1, 1, 2, 2, 2, 2, 2]
 
 
 @pytest.mark.parametrize("make_composite", [
@@ -729,7 +765,8 @@ def test_a_conditioned_barrier_leaves_no_gap_in_other_wires(vl, capsys):
     assert "   " not in wire1[wire1.index("■") + 1:].rstrip()
 
 
-@pytest.mark.parametrize("name", ["量子", "ｑｗ", "é", "q😀"])
+@pytest.mark.parametrize("name", ["量子", "ｑｗ", "é", "q😀", "한글", "e\u0301", "\U0001D465",
+                                  "\U00010330", JOINED, "a\u0301\u20DD", "x\uFE0F"])
 def test_wide_characters_keep_rows_aligned(vl, name, capsys):
     qc = vl.QuantumCircuit(vl.QuantumRegister(2, name))
     qc.h(0)

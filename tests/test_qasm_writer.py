@@ -683,6 +683,18 @@ def test_conditions_that_cannot_be_written_are_refused():
         qc.qasm()
 
 
+def test_a_register_condition_scattered_by_reverse_bits_is_refused_for_what_happened():
+    c = vl.ClassicalRegister(2, "c")
+    qc = vl.QuantumCircuit(vl.QuantumRegister(2, "q"), c)
+    qc.measure(0, 0)
+    qc.x(1).c_if(c, 1)
+    reversed_qc = qc.reverse_bits()  # the register's qubits now run 1, 0
+    with pytest.raises(RuntimeError, match="^The condition of gate x tests register c, whose qubits "
+                                           "are no longer covered, in order, by any classical "
+                                           "register of the circuit$"):
+        reversed_qc.qasm()
+
+
 # Numbers ----------------------------------------------------------------------------------------
 
 
@@ -1044,3 +1056,24 @@ def test_delays_the_reader_cannot_hold_read_back(duration, unit):
     qc.delay(duration, 0, unit)
     text = qc.qasm()
     assert loads(text).qasm() == text
+
+
+def composed_condition_beyond_its_source():
+    src = vl.QuantumCircuit(2, 2)
+    src.x(0).c_if(3, 1)  # src has no qubit 3: the x never runs, in src or after compose
+    host = vl.QuantumCircuit(4, 4)
+    host.compose(src, [1, 2])
+    return host
+
+
+def condition_on_the_last_unsigned_bit():
+    qc = vl.QuantumCircuit(2, 2)
+    qc.x(0).c_if(2**64 - 1, 1)
+    return qc
+
+
+@pytest.mark.parametrize("make", [composed_condition_beyond_its_source,
+                                  condition_on_the_last_unsigned_bit])
+def test_a_bit_beyond_every_register_is_refused_not_written(make):
+    with pytest.raises(RuntimeError, match="^Invalid Classical Bit Index: 18446744073709551615$"):
+        make().qasm()

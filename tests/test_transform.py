@@ -826,3 +826,275 @@ def test_control_refuses_a_conditioned_record(depth):
     with pytest.raises(RuntimeError) as info:
         src.control(1)
     assert "is not supported at this time for this operation" in str(info.value)
+
+
+# Conditions through every form of append and compose, against a branching reference -----------
+
+def branch_outcomes(n, program):
+    """Probability of each final tuple of last measured values, one per qubit (-1: never
+    measured), following every measurement outcome. A program is a list of (name, qubits,
+    condition): name a gate of GATES, "measure", or "group" whose qubits entry is a program
+    run whole under one test. A condition is None, ("bit", q, v) or ("reg", [q per bit], v);
+    a q of None or outside the qubits is never measured."""
+
+    def holds(condition, seen):
+        if condition is None:
+            return True
+        kind, where, value = condition
+        if kind == "bit":
+            return where is not None and 0 <= where < n and seen[where] == value
+        ones = [k for k, q in enumerate(where) if q is not None and 0 <= q < n and seen[q] == 1]
+        return sum(1 << k for k in ones) == value
+
+    def run(program, branches):
+        for name, qubits, condition in program:
+            out = []
+            for p, psi, seen in branches:
+                if not holds(condition, seen):
+                    out.append((p, psi, seen))
+                elif name == "group":
+                    out.extend(run(qubits, [(p, psi, seen)]))
+                elif name == "measure":
+                    q = qubits[0]
+                    for bit in (0, 1):
+                        kept = psi.copy()
+                        index = [slice(None)] * n
+                        index[n - 1 - q] = 1 - bit
+                        kept[tuple(index)] = 0
+                        weight = float(np.sum(np.abs(kept) ** 2))
+                        if weight > 1e-12:
+                            out.append((p * weight, kept / np.sqrt(weight),
+                                        seen[:q] + (bit,) + seen[q + 1:]))
+                else:
+                    state = DenseState(n)
+                    state.psi = psi
+                    state.apply(GATES[name][2](), qubits)
+                    out.append((p, state.psi, seen))
+            branches = out
+        return branches
+
+    start = DenseState(n).psi
+    outcomes = {}
+    for p, _, seen in run(program, [(1.0, start, (-1,) * n)]):
+        outcomes[seen] = outcomes.get(seen, 0.0) + p
+    return outcomes
+
+
+def clbit_register(start, size):
+    """A classical register whose bits start at `start`."""
+    lead = [vl.ClassicalRegister(start, "lead")] if start else []
+    reg = vl.ClassicalRegister(size, "c")
+    vl.QuantumCircuit(vl.QuantumRegister(4, "q"), *lead, reg)
+    return reg
+
+
+def source_measured_bit():
+    s = vl.QuantumCircuit(2, 2)
+    s.h(0)
+    s.measure(0, 0)
+    s.x(1).c_if(0, 1)
+    return s, [("h", [0], None), ("measure", [0], None), ("x", [1], ("bit", 0, 1))]
+
+
+def source_other_bit():
+    s = vl.QuantumCircuit(2, 2)
+    s.x(0).c_if(1, 1)
+    return s, [("x", [0], ("bit", 1, 1))]
+
+
+def source_bit_beyond():
+    s = vl.QuantumCircuit(2, 2)
+    s.x(0).c_if(2, 1)  # the source has no qubit 2: never holds there
+    return s, [("x", [0], ("bit", 2, 1))]
+
+
+def source_register():
+    c = clbit_register(0, 2)
+    s = vl.QuantumCircuit(2, 2)
+    s.h(1)
+    s.measure(1, 1)
+    s.x(0).c_if(c, 2)
+    return s, [("h", [1], None), ("measure", [1], None), ("x", [0], ("reg", [0, 1], 2))]
+
+
+def source_register_partly_beyond():
+    c = clbit_register(1, 2)  # bits 1 and 2; the source has no qubit 2
+    s = vl.QuantumCircuit(2, 2)
+    s.x(0).c_if(c, 1)  # holds when qubit 1 read 1
+    s.x(1).c_if(c, 2)  # never holds
+    return s, [("x", [0], ("reg", [1, 2], 1)), ("x", [1], ("reg", [1, 2], 2))]
+
+
+SOURCES = {
+    "bit on a measured qubit": source_measured_bit,
+    "bit on another qubit": source_other_bit,
+    "bit beyond the source": source_bit_beyond,
+    "register": source_register,
+    "register partly beyond the source": source_register_partly_beyond,
+}
+
+HOST = 6  # qubits 0 to 2 take the source; 3 to 5 witness what 0 to 2 read first
+MAPS = {"identity": [0, 1], "swapped": [1, 0], "partial": [2, 0]}
+
+
+def full_map(order):
+    return order + [q for q in range(HOST) if q not in order]
+
+
+# name -> (puts the source into the host, whether it lands in front)
+SOURCE_FORMS = {
+    "append": (lambda h, s, m: h.append(s, full_map(m), list(range(HOST))), False),
+    "compose": (lambda h, s, m: h.compose(s, m), False),
+    "compose in place": (lambda h, s, m: h.compose(s, m, inplace=True), False),
+    "compose in front": (lambda h, s, m: h.compose(s, m, front=True), True),
+    "append box": (lambda h, s, m: h.append(s.to_gate(), m, m), False),
+    "compose box": (lambda h, s, m: h.compose(s.to_gate(), m, m), False),
+    "compose box in front": (lambda h, s, m: h.compose(s.to_gate(), m, m, front=True), True),
+}
+
+
+def relabelled(program, qubit_image, bit_image):
+    """The program with its qubits and the qubits its conditions test relabelled."""
+    out = []
+    for name, qubits, condition in program:
+        if condition is not None:
+            kind, where, value = condition
+            where = bit_image(where) if kind == "bit" else [bit_image(q) for q in where]
+            condition = (kind, where, value)
+        out.append((name, [qubit_image(q) for q in qubits], condition))
+    return out
+
+
+def assert_runs_like(host, program):
+    """The host's outcomes lie in the reference's support and cover its likely ones."""
+    expected = branch_outcomes(HOST, program)
+    counts = BACKEND.run(host, shots=400, mode="sync").result().get_counts()
+    seen = {tuple(int(b) for b in reversed(key)): n for key, n in counts.items()}
+    assert set(seen) <= {k for k, p in expected.items() if p > 1e-9}, (seen, expected)
+    assert {k for k, p in expected.items() if p >= 0.1} <= set(seen), (seen, expected)
+
+
+def hosted(place, in_front):
+    """A host whose qubits 0 to 2 are measured at random first, with a copy of each value
+    kept on qubits 3 to 5, then `place`d into, then read."""
+    h = vl.QuantumCircuit(HOST, HOST)
+    prelude = []
+    for q in range(3):
+        prelude += [("h", [q], None), ("cx", [q, q + 3], None), ("measure", [q], None)]
+
+    def measure_at_random():
+        for q in range(3):
+            h.h(q)
+            h.cx(q, q + 3)
+            h.measure(q, q)
+
+    if not in_front:
+        measure_at_random()
+    place(h)
+    if in_front:
+        measure_at_random()
+    for q in range(HOST):
+        h.measure(q, q)
+    return h, prelude, [("measure", [q], None) for q in range(HOST)]
+
+
+@pytest.mark.parametrize("order", sorted(MAPS))
+@pytest.mark.parametrize("form", sorted(SOURCE_FORMS))
+@pytest.mark.parametrize("source", sorted(SOURCES))
+def test_conditions_of_records_map_like_their_qubits(source, form, order):
+    s, program = SOURCES[source]()
+    put, in_front = SOURCE_FORMS[form]
+    m = MAPS[order]
+    h, prelude, readout = hosted(lambda h: put(h, s, m), in_front)
+    # A tested qubit the source lacks was never measured there, nor is it here.
+    part = relabelled(program, lambda q: m[q], lambda q: m[q] if q is not None and q < 2 else None)
+    assert_runs_like(h, (part + prelude if in_front else prelude + part) + readout)
+
+
+def box_conditioned(condition):
+    s = vl.QuantumCircuit(2, 2)
+    s.x(1)
+    g = s.to_gate()
+    g.c_if(*condition)
+    return g, [0, 1], [("x", [1], None)], s
+
+
+def record_conditioned(method, qubits, condition):
+    s = vl.QuantumCircuit(2, 2)
+    g = getattr(s, method)(*qubits)
+    g.c_if(*condition)
+    return g, qubits, [(method, qubits, None)], s  # the gate lives as long as its circuit
+
+
+# name -> (gate maker, the reference condition in the source's numbering)
+WHOLE_GATES = {
+    "box on its own bit": (lambda: box_conditioned((0, 1)), ("bit", 0, 1)),
+    "box on a bit outside it": (lambda: box_conditioned((2, 1)), ("bit", 2, 1)),
+    "box on a register": (lambda: box_conditioned((clbit_register(0, 2), 1)), ("reg", [0, 1], 1)),
+    "box on a register partly outside it": (
+        lambda: box_conditioned((clbit_register(1, 2), 3)), ("reg", [1, 2], 3)),
+    "record on its own bit": (lambda: record_conditioned("cx", [0, 1], (0, 1)), ("bit", 0, 1)),
+    "record on a bit outside it": (lambda: record_conditioned("x", [1], (0, 1)), ("bit", 0, 1)),
+    "record on a register": (
+        lambda: record_conditioned("x", [1], (clbit_register(0, 2), 2)), ("reg", [0, 1], 2)),
+}
+
+GATE_FORMS = {
+    "append": (lambda h, g, m: h.append(g, m, m), False),
+    "compose": (lambda h, g, m: h.compose(g, m, m), False),
+    "compose in place": (lambda h, g, m: h.compose(g, m, m, inplace=True), False),
+    "compose in front": (lambda h, g, m: h.compose(g, m, m, front=True), True),
+}
+
+GATE_MAPS = {  # per number of the gate's own qubits
+    2: MAPS,
+    1: {"identity": [1], "swapped": [0], "partial": [2]},
+}
+
+
+@pytest.mark.parametrize("order", sorted(MAPS))
+@pytest.mark.parametrize("form", sorted(GATE_FORMS))
+@pytest.mark.parametrize("gate", sorted(WHOLE_GATES))
+def test_the_condition_of_a_gate_maps_like_its_qubits(gate, form, order):
+    make, condition = WHOLE_GATES[gate]
+    g, own, program, _source = make()
+    put, in_front = GATE_FORMS[form]
+    m = GATE_MAPS[len(own)][order]
+    h, prelude, readout = hosted(lambda h: put(h, g, m), in_front)
+    # The gate's own qubits move with it; any other bit keeps its number.
+    image = {q: m[i] for i, q in enumerate(own)}
+    body = relabelled(program, lambda q: image[q], None)
+    (group,) = relabelled([("group", body, condition)], lambda q: q, lambda q: image.get(q, q))
+    assert_runs_like(h, ([group] + prelude if in_front else prelude + [group]) + readout)
+    if condition[0] == "bit":  # one condition per record: the composite's, written once
+        text = h.qasm()
+        assert text.count("if (") == 1, text
+
+
+@pytest.mark.parametrize("condition", [
+    lambda: (3, 1),                          # a bit the host lacks
+    lambda: (clbit_register(2, 2), 1),       # bits 2 and 3: the host lacks 3
+    lambda: (clbit_register(0, 2**31 - 1), 1),  # all but two bits lie past the host
+])
+@pytest.mark.parametrize("form", sorted(GATE_FORMS))
+def test_a_gate_conditioned_outside_itself_needs_that_bit_in_the_host(condition, form):
+    g, _, _, _source = record_conditioned("x", [1], condition())
+    h = vl.QuantumCircuit(3, 3)
+    h.x(0)
+    with pytest.raises(RuntimeError, match=f"^{INVALID}$"):
+        GATE_FORMS[form][0](h, g, [2])
+    assert h.size() == 1
+
+
+def test_a_box_conditioned_as_a_whole_runs_and_writes_its_mapped_bit():
+    s = vl.QuantumCircuit(vl.QuantumRegister(2, "q"), vl.ClassicalRegister(2, "c"))
+    s.x(1)
+    g = s.to_gate()
+    g.c_if(0, 1)  # the box's qubit 0 becomes the host's qubit 1
+    h = vl.QuantumCircuit(vl.QuantumRegister(2, "q"), vl.ClassicalRegister(2, "c"))
+    h.x(1)
+    h.measure(1, 1)
+    h.append(g, [1, 0], [1, 0])
+    h.measure(0, 0)
+    assert BACKEND.run(h, shots=20, mode="sync").result().get_counts() == {"11": 20}
+    assert "if (c[1] " in h.qasm()

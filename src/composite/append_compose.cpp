@@ -228,7 +228,18 @@ GateMaps CheckedGateMaps(const QuantumCircuit& qc, const Gate& gate,
   return maps;
 }
 
-InstructionPtr GateComposite(const GateMaps& maps, const std::vector<int64_t>& qubits,
+// The qubits a condition tests, in bit order.
+std::vector<int64_t> TestedQubits(const Instruction& record) {
+  if (record.condition_on_bit) return {record.condition_bit};
+  const ConditionRegister& reg = record.condition_register;
+  if (!reg.qubits.empty()) return reg.qubits;
+  std::vector<int64_t> qubits;
+  for (int32_t k = 0; k < reg.size; ++k) qubits.push_back(int64_t{reg.start} + k);
+  return qubits;
+}
+
+InstructionPtr GateComposite(const QuantumCircuit& qc, const GateMaps& maps,
+                             const std::vector<int64_t>& qubits,
                              const std::vector<int64_t>& clbits) {
   const Instruction& s = *maps.first;
   RequireBuildFits(SaturatingAdd(
@@ -248,14 +259,40 @@ InstructionPtr GateComposite(const GateMaps& maps, const std::vector<int64_t>& q
   composite->condition_on_bit = s.condition_on_bit;
   composite->condition_bit = s.condition_bit;
   composite->condition_register = s.condition_register;
+  // The gate's own qubits move with it; a bit it does not act on has no
+  // image, so it names the same bit here, which must exist.
+  if (composite->has_condition && !composite->condition_on_bit &&
+      composite->condition_register.qubits.empty() && composite->condition_register.size > 0) {
+    // Its last bit lies past the map, so keeps its number: the host must have it.
+    const ConditionRegister& reg = composite->condition_register;
+    const int64_t last = int64_t{reg.start} + reg.size - 1;
+    if (last >= static_cast<int64_t>(std::max<uint64_t>(qc.total_qubits, maps.qubit_map.size()))) {
+      throw RunTimeError(kInvalidGateParameter);
+    }
+  }
+  MapCondition(*composite, maps.qubit_map, true);
+  if (composite->has_condition) {
+    for (int64_t q : TestedQubits(*composite)) {
+      if (q < 0 || static_cast<uint64_t>(q) >= qc.total_qubits) {
+        throw RunTimeError(kInvalidGateParameter);
+      }
+    }
+  }
   for (int64_t q : qubits) composite->qubits.push_back(static_cast<uint64_t>(q));
   for (int64_t c : clbits) composite->clbits.push_back(static_cast<uint64_t>(c));
   if (s.kind == kind::kComposite) {
     CopyInstructionsMapped(s.sub_instructions, composite->sub_instructions, maps.qubit_map,
-                           maps.clbit_map);
+                           maps.clbit_map, maps.qubit_map);
   } else {
     CopyInstructionsMapped({maps.first}, composite->sub_instructions, maps.qubit_map,
-                           maps.clbit_map);
+                           maps.clbit_map, maps.qubit_map);
+    // One condition per record: the composite holds it.
+    Instruction& copy = *composite->sub_instructions.back();
+    copy.has_condition = false;
+    copy.condition_value = 0;
+    copy.condition_on_bit = true;
+    copy.condition_bit = 0;
+    copy.condition_register = ConditionRegister{};
   }
   return composite;
 }
@@ -276,11 +313,15 @@ bool MatricesClose(const Matrix& a, const Matrix& b) {
 
 }  // namespace
 
-void MapCondition(Instruction& record, const std::vector<int64_t>& qubit_map) {
+void MapCondition(Instruction& record, const std::vector<int64_t>& qubit_map, bool keep_unmapped) {
   if (!record.has_condition) return;
-  auto mapped = [&](int64_t q) {
-    return q >= 0 && static_cast<size_t>(q) < qubit_map.size() ? qubit_map[static_cast<size_t>(q)]
-                                                               : q;
+  // An unmapped bit is kept, or becomes -1: a qubit that is never measured.
+  auto mapped = [&](int64_t q) -> int64_t {
+    if (q >= 0 && static_cast<size_t>(q) < qubit_map.size() &&
+        qubit_map[static_cast<size_t>(q)] >= 0) {
+      return qubit_map[static_cast<size_t>(q)];
+    }
+    return keep_unmapped ? q : -1;
   };
   if (record.condition_on_bit) {
     record.condition_bit = mapped(record.condition_bit);
@@ -289,24 +330,40 @@ void MapCondition(Instruction& record, const std::vector<int64_t>& qubit_map) {
   ConditionRegister& reg = record.condition_register;
   std::vector<int64_t> qubits = reg.qubits;
   if (qubits.empty()) {
-    for (int32_t k = 0; k < reg.size; ++k) qubits.push_back(int64_t{reg.start} + k);
+    // Bits past the map become -1 unless kept: only those before it are
+    // listed, so a huge register costs no more than the map.
+    int64_t count = reg.size;
+    if (!keep_unmapped) {
+      const int64_t room = static_cast<int64_t>(qubit_map.size()) - int64_t{reg.start};
+      count = std::max<int64_t>(0, std::min<int64_t>(count, room));
+    }
+    for (int64_t k = 0; k < count; ++k) qubits.push_back(int64_t{reg.start} + k);
   }
   for (int64_t& q : qubits) q = mapped(q);
-  // Still in a row from a new start: the plain form, as written before.
-  bool in_row = !qubits.empty() && qubits.front() >= 0 &&
-                qubits.front() <= std::numeric_limits<int32_t>::max();
+  // Trailing bits that are never measured add nothing to the tested value.
+  while (!keep_unmapped && !qubits.empty() && qubits.back() < 0) qubits.pop_back();
+  if (qubits.empty()) {
+    if (reg.size > 0 || !reg.qubits.empty()) reg.qubits = {-1};
+    return;
+  }
+  // Still whole and in a row from a new start: the plain form, as written before.
+  bool in_row = (reg.qubits.empty() ? static_cast<int64_t>(qubits.size()) == reg.size
+                                    : qubits.size() == reg.qubits.size()) &&
+                qubits.front() >= 0 && qubits.front() <= std::numeric_limits<int32_t>::max();
   for (size_t k = 1; in_row && k < qubits.size(); ++k) in_row = qubits[k] == qubits[0] + int64_t(k);
   if (in_row) {
     reg.start = static_cast<int32_t>(qubits.front());
+    reg.size = static_cast<int32_t>(qubits.size());
     reg.qubits.clear();
-  } else if (!qubits.empty()) {
+  } else {
     reg.qubits = std::move(qubits);
   }
 }
 
 void CopyInstructionsMapped(const InstructionList& source, InstructionList& target,
                             const std::vector<int64_t>& qubit_map,
-                            const std::vector<int64_t>& clbit_map) {
+                            const std::vector<int64_t>& clbit_map,
+                            const std::vector<int64_t>& condition_map) {
   const size_t start = target.size();
   CopyInstructions(source, target);
   for (size_t i = start; i < target.size(); ++i) {
@@ -314,7 +371,7 @@ void CopyInstructionsMapped(const InstructionList& source, InstructionList& targ
     ForEachRecord(one, [&](Instruction& record) {
       for (uint64_t& q : record.qubits) q = static_cast<uint64_t>(qubit_map.at(q));
       for (uint64_t& c : record.clbits) c = static_cast<uint64_t>(clbit_map.at(c));
-      MapCondition(record, qubit_map);
+      MapCondition(record, condition_map, false);
     });
   }
 }
@@ -322,7 +379,7 @@ void CopyInstructionsMapped(const InstructionList& source, InstructionList& targ
 void RemapRecordQubits(InstructionList& list, const std::vector<int64_t>& permutation) {
   ForEachRecord(list, [&](Instruction& record) {
     for (uint64_t& q : record.qubits) q = static_cast<uint64_t>(permutation.at(q));
-    MapCondition(record, permutation);
+    MapCondition(record, permutation, false);
   });
 }
 
@@ -374,7 +431,11 @@ int AppendCircuitAsComposite(QuantumCircuit& qc, const QuantumCircuit& other,
   composite->name = std::move(name);
   composite->num_ctrl_qubits = other.num_ctrl_qubits;
   for (int64_t q : qubit_map) composite->qubits.push_back(static_cast<uint64_t>(q));
-  CopyInstructionsMapped(records, composite->sub_instructions, qubit_map, clbit_map);
+  // A condition on a bit beyond the other circuit never held there: it maps nowhere.
+  const size_t own = std::min<size_t>(qubit_map.size(), other.total_qubits);
+  const std::vector<int64_t> condition_map(qubit_map.begin(), qubit_map.begin() + own);
+  CopyInstructionsMapped(records, composite->sub_instructions, qubit_map, clbit_map,
+                         condition_map);
   Insert(qc, std::move(composite), front);
   MarkTouched(qc, qubit_map);
   return 0;
@@ -416,7 +477,7 @@ bool compose(QuantumCircuit& qc, const QuantumCircuit& other, std::vector<int64_
 int32_t append(QuantumCircuit& qc, const Gate& gate, const std::vector<int64_t>& qubits_vector,
                const std::vector<int64_t>& cbits_vector) {
   const GateMaps maps = CheckedGateMaps(qc, gate, qubits_vector, cbits_vector);
-  Insert(qc, GateComposite(maps, qubits_vector, cbits_vector), false);
+  Insert(qc, GateComposite(qc, maps, qubits_vector, cbits_vector), false);
   MarkTouched(qc, qubits_vector);
   return 0;
 }
@@ -424,7 +485,7 @@ int32_t append(QuantumCircuit& qc, const Gate& gate, const std::vector<int64_t>&
 bool compose(QuantumCircuit& qc, const Gate& gate, const std::vector<int64_t>& qubits,
              const std::vector<int64_t>& clbits, bool front, bool inplace) {
   const GateMaps maps = CheckedGateMaps(qc, gate, qubits, clbits);
-  Insert(qc, GateComposite(maps, qubits, clbits), front);
+  Insert(qc, GateComposite(qc, maps, qubits, clbits), front);
   MarkTouched(qc, qubits);
   return !inplace;
 }

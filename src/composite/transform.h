@@ -40,17 +40,20 @@ int AppendCircuitAsComposite(QuantumCircuit& qc, const QuantumCircuit& other,
                              const std::vector<int64_t>& qubit_map,
                              const std::vector<int64_t>& clbit_map, bool front);
 // Appends relabelled deep copies of `source` to `target`; every index must
-// have an entry in its map.
+// have an entry in its map. Conditions follow `condition_map`; a tested
+// qubit without an entry there (or with -1) can no longer be measured.
 void CopyInstructionsMapped(const InstructionList& source, InstructionList& target,
                             const std::vector<int64_t>& qubit_map,
-                            const std::vector<int64_t>& clbit_map);
+                            const std::vector<int64_t>& clbit_map,
+                            const std::vector<int64_t>& condition_map);
 // Whether the sub-list `a` of a composite holds the same instructions as `b`.
 bool SameComposite(const InstructionList& a, const InstructionList& b);
-// Relabels every qubit q at every depth to permutation[q], in place.
 // A condition names qubits (a bit is the last outcome of its qubit): it
-// follows them through `qubit_map` like the record's own qubits.
-void MapCondition(Instruction& record, const std::vector<int64_t>& qubit_map);
-
+// follows them through `qubit_map` like the record's own qubits. A tested
+// qubit without an image keeps its number when `keep_unmapped`, else
+// becomes -1, which never reads 1.
+void MapCondition(Instruction& record, const std::vector<int64_t>& qubit_map, bool keep_unmapped);
+// Relabels every qubit q at every depth to permutation[q], in place.
 void RemapRecordQubits(InstructionList& list, const std::vector<int64_t>& permutation);
 
 // A Gate standing for a new composite of copies of the circuit's records.

@@ -23,9 +23,9 @@ uint64_t DecimalDigits(uint64_t n) {
 }
 
 template <class Registers>
-uint64_t LongestName(const Registers& registers, uint64_t longest) {
+uint64_t LongestName(CellText& text, const Registers& registers, uint64_t longest) {
   for (const auto& reg : registers) {
-    longest = std::max<uint64_t>(longest, Widen(reg->name()).size());
+    longest = std::max<uint64_t>(longest, text.Widen(reg->name()).size());
   }
   return longest;
 }
@@ -46,9 +46,9 @@ CircuitDrawer::CircuitDrawer(const QuantumCircuit& circuit, bool idle_wires, boo
   wire_count_ = quantum_wire_count_ + (has_classical_wire_ ? 1 : 0);
   row_count_ = 2 * wire_count_ + 1;
 
-  uint64_t longest = LongestName(circuit.quantum_registers, 0);
-  longest = LongestName(circuit.ancilla_registers, longest);
-  longest = LongestName(circuit.classical_registers, longest);
+  uint64_t longest = LongestName(text_, circuit.quantum_registers, 0);
+  longest = LongestName(text_, circuit.ancilla_registers, longest);
+  longest = LongestName(text_, circuit.classical_registers, longest);
   label_width_ = longest +
                  std::max(DecimalDigits(circuit.num_qubits), DecimalDigits(circuit.num_clbits)) +
                  4;
@@ -65,14 +65,14 @@ CircuitDrawer::CircuitDrawer(const QuantumCircuit& circuit, bool idle_wires, boo
   page_ends_.push_back(end_column_);
 }
 
-void CircuitDrawer::Put(int64_t row, uint64_t column, char16_t c) {
+void CircuitDrawer::Put(int64_t row, uint64_t column, char32_t c) {
   if (measuring_ || row < 0 || static_cast<uint64_t>(row) >= row_count_) return;
   Text& cells = grid_[static_cast<size_t>(row)];
   if (column >= cells.size()) cells.resize(std::max(column + 1, cells.size() * 3 / 2), kBlank);
   cells[column] = c;
 }
 
-char16_t CircuitDrawer::At(int64_t row, uint64_t column) const {
+char32_t CircuitDrawer::At(int64_t row, uint64_t column) const {
   if (row < 0 || static_cast<uint64_t>(row) >= grid_.size()) return kBlank;
   const Text& cells = grid_[static_cast<size_t>(row)];
   return column < cells.size() ? cells[column] : kBlank;
@@ -83,7 +83,7 @@ void CircuitDrawer::PutText(int64_t row, uint64_t column, const Text& text) {
   for (size_t i = 0; i < text.size(); ++i) Put(row, column + i, text[i]);
 }
 
-void CircuitDrawer::PutColumn(int64_t first_row, int64_t last_row, uint64_t column, char16_t c) {
+void CircuitDrawer::PutColumn(int64_t first_row, int64_t last_row, uint64_t column, char32_t c) {
   if (measuring_) return;
   first_row = std::max<int64_t>(first_row, 0);
   last_row = std::min<int64_t>(last_row, static_cast<int64_t>(row_count_) - 1);
@@ -94,9 +94,9 @@ void CircuitDrawer::WriteLabels() {
   const uint64_t limit = label_width_;  // a label needs room for its terminator too
   uint64_t wire = 0;
   auto label_register = [&](const auto& reg) {
-    const Text name = Widen(reg->name());
+    const Text name = text_.Widen(reg->name());
     for (int32_t i = 0; i < reg->size() && wire < quantum_wire_count_; ++i, ++wire) {
-      const Text label = name + u"[" + Widen(std::to_string(i)) + u"]:";
+      const Text label = name + U"[" + text_.Widen(std::to_string(i)) + U"]:";
       if (label.size() < limit) PutText(WireRow(wire), 0, label);
     }
   };
@@ -105,7 +105,7 @@ void CircuitDrawer::WriteLabels() {
   if (has_classical_wire_) {
     const std::string first =
         circuit_.classical_registers.empty() ? "" : circuit_.classical_registers.front()->name();
-    const Text label = Widen(first) + u": " + Widen(std::to_string(circuit_.num_clbits)) + u"/";
+    const Text label = text_.Widen(first) + U": " + text_.Widen(std::to_string(circuit_.num_clbits)) + U"/";
     if (label.size() < limit) PutText(ClassicalRow(), 0, label);
   }
   for (uint64_t w = 0; w < wire_count_; ++w) Put(WireRow(w), label_width_, kControl);
@@ -263,10 +263,11 @@ void CircuitDrawer::Write(std::string filename) const {
   for (size_t page = 0; page < page_ends_.size(); ++page) {
     std::string console;
     for (uint64_t row = 0; row < row_count_; ++row) {
-      const Text text = PageRow(page, row);
       if (row > 0) console += '\n';
-      console += Narrow(text);
-      if (file) file->Write(text + u'\r');
+      // The file gets exactly the characters the console does.
+      const std::u32string shown = text_.CodePoints(PageRow(page, row));
+      console += Utf8(shown);
+      if (file) file->Write(Utf16(shown) + u'\r');
     }
     platform::Print(console);
   }

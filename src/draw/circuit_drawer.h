@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "circuit/quantum_circuit.h"
+#include "draw/wide_text.h"
 
 namespace velorin {
 
@@ -21,7 +22,7 @@ class CircuitDrawer {
   void Write(std::string filename) const;
 
  private:
-  using Text = std::u16string;
+  using Text = draw::Cells;
   using Wires = std::vector<uint64_t>;
 
   // One row of one page as printed.
@@ -29,10 +30,10 @@ class CircuitDrawer {
 
   // Canvas. Writes are dropped in the measuring pass; a write past a row's end
   // grows the row, a read there sees a blank.
-  void Put(int64_t row, uint64_t column, char16_t c);
-  char16_t At(int64_t row, uint64_t column) const;
+  void Put(int64_t row, uint64_t column, char32_t c);
+  char32_t At(int64_t row, uint64_t column) const;
   void PutText(int64_t row, uint64_t column, const Text& text);
-  void PutColumn(int64_t first_row, int64_t last_row, uint64_t column, char16_t c);
+  void PutColumn(int64_t first_row, int64_t last_row, uint64_t column, char32_t c);
   static int64_t TopRow(uint64_t wire) { return 2 * static_cast<int64_t>(wire); }
   static int64_t WireRow(uint64_t wire) { return 2 * static_cast<int64_t>(wire) + 1; }
   static int64_t BottomRow(uint64_t wire) { return 2 * static_cast<int64_t>(wire) + 2; }
@@ -53,8 +54,8 @@ class CircuitDrawer {
 
   // Texts.
   bool Conditioned(const Instruction& instruction) const;
-  Text ConditionText(const Instruction& instruction) const;
-  static Text ParameterText(const std::vector<double>& params);
+  Text ConditionText(const Instruction& instruction);
+  Text ParameterText(const std::vector<double>& params);
   // A condition drawn from link column m: its text on the last row, the link
   // down from `first_row`, the join on the classical wire.
   void DrawConditionLine(const Text& condition, int64_t first_row, uint64_t m);
@@ -95,6 +96,7 @@ class CircuitDrawer {
                                        const std::vector<double>& params,
                                        const std::string& label, std::vector<std::string> names);
 
+  draw::CellText text_;  // owns the clusters the grid refers to
   std::vector<Text> grid_;
   uint64_t row_count_ = 0;
   uint64_t column_count_ = 0;

@@ -44,13 +44,13 @@ bool CircuitDrawer::Conditioned(const Instruction& instruction) const {
   return instruction.has_condition && has_classical_wire_;
 }
 
-CircuitDrawer::Text CircuitDrawer::ConditionText(const Instruction& instruction) const {
+CircuitDrawer::Text CircuitDrawer::ConditionText(const Instruction& instruction) {
   const std::string value = std::to_string(static_cast<uint64_t>(instruction.condition_value));
   if (instruction.condition_on_bit) {
     const auto [offset, name] = circuit_.LocateClbit(instruction.condition_bit);
-    return Widen(name + "[" + std::to_string(static_cast<uint64_t>(offset)) + "] == " + value);
+    return text_.Widen(name + "[" + std::to_string(static_cast<uint64_t>(offset)) + "] == " + value);
   }
-  return Widen(instruction.condition_register.name + " == " + value);
+  return text_.Widen(instruction.condition_register.name + " == " + value);
 }
 
 CircuitDrawer::Text CircuitDrawer::ParameterText(const std::vector<double>& params) {
@@ -60,7 +60,7 @@ CircuitDrawer::Text CircuitDrawer::ParameterText(const std::vector<double>& para
     if (i > 0) text += ", ";
     text += FormatAngle(params[i]);
   }
-  return Widen(text + ")");
+  return text_.Widen(text + ")");
 }
 
 void CircuitDrawer::DrawConditionLine(const Text& condition, int64_t first_row, uint64_t m) {
@@ -143,7 +143,7 @@ uint64_t CircuitDrawer::DrawComposite(const Instruction& instruction, uint64_t x
   // composite, a user's gate named ccx on four qubits say, is drawn as a box.
   if (q.size() == 3 && upper == "CCX") return DrawToffoli(instruction, q[0], q[1], q[2], x);
   if (q.size() == 3 && upper == "CCZ") return DrawCcz(instruction, q[0], q[1], q[2], x);
-  if (q.size() == 2 && upper == "CY") return DrawControlledLabel(q[0], q[1], x, u"Y");
+  if (q.size() == 2 && upper == "CY") return DrawControlledLabel(q[0], q[1], x, U"Y");
   if (q.size() == 3 && upper == "CSWAP") {
     return DrawControlledSwap(instruction, q[0], q[1], q[2], x);
   }
@@ -196,7 +196,7 @@ uint64_t CircuitDrawer::DrawSingleQubitGate(const Instruction& instruction, uint
                                             uint64_t x, const std::vector<double>& params,
                                             const std::string& label, bool pad_to_odd,
                                             bool show_condition) {
-  return DrawGateBox(instruction, wire, x, Widen(label) + ParameterText(params), pad_to_odd,
+  return DrawGateBox(instruction, wire, x, text_.Widen(label) + ParameterText(params), pad_to_odd,
                      show_condition);
 }
 
@@ -210,7 +210,7 @@ uint64_t CircuitDrawer::DrawGateBox(const Instruction& instruction, uint64_t wir
 
   const int64_t top = TopRow(wire), mid = WireRow(wire), bottom = BottomRow(wire);
   const uint64_t right = x + box - 1;
-  const char16_t above = At(top, x);
+  const char32_t above = At(top, x);
   Put(top, x, above == kBottomLeft ? kRightSide : above == kLine ? kLinkDown : kTopLeft);
   Put(mid, x, kLeftSide);
   Put(bottom, x, At(bottom, x) == kTopLeft ? kRightSide : kBottomLeft);
@@ -220,11 +220,11 @@ uint64_t CircuitDrawer::DrawGateBox(const Instruction& instruction, uint64_t wir
     Put(bottom, col, At(bottom, col) == kTopRight ? kLinkDown : kLine);
   }
   PutText(mid, x + 2, text);
-  const char16_t top_right = At(top, right);
+  const char32_t top_right = At(top, right);
   Put(top, right,
       top_right == kBottomRight ? kLeftSide : top_right == kLine ? kLinkDown : kTopRight);
   Put(mid, right, kRightSide);
-  const char16_t bottom_right = At(bottom, right);
+  const char32_t bottom_right = At(bottom, right);
   Put(bottom, right,
       bottom_right == kTopRight ? kLeftSide : bottom_right == kLine ? kLinkUp : kBottomRight);
   if (condition.empty()) return box;
@@ -243,19 +243,19 @@ uint64_t CircuitDrawer::DrawDelay(const Instruction& instruction, uint64_t wire,
                                   const std::vector<double>& params, const std::string& label) {
   std::string text = label;
   if (!params.empty()) text += "[" + std::to_string(TruncatedNanoseconds(params[0])) + "] ns";
-  return DrawGateBox(instruction, wire, x, Widen(text), false, true);
+  return DrawGateBox(instruction, wire, x, text_.Widen(text), false, true);
 }
 
 uint64_t CircuitDrawer::DrawMeasure(const Instruction& instruction, uint64_t wire, uint64_t clbit,
                                     uint64_t x) {
-  const uint64_t box = DrawLabelBox(wire, x, u"M");
+  const uint64_t box = DrawLabelBox(wire, x, U"M");
   if (!has_classical_wire_) {
     // Nothing to link to: the box alone.
     FillWiresExcept(wire, wire, x, box);
     return box;
   }
   const uint64_t h = box / 2;
-  const Text index = Widen(std::to_string(clbit));
+  const Text index = text_.Widen(std::to_string(clbit));
   const Text condition = Conditioned(instruction) ? ConditionText(instruction) : Text();
   const uint64_t span = h + std::max<uint64_t>(index.size(), condition.size());
   const uint64_t width = span > box ? span : box;

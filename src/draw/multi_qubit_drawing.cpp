@@ -98,7 +98,7 @@ uint64_t CircuitDrawer::DrawControlledSwap(const Instruction& instruction, uint6
 
 uint64_t CircuitDrawer::DrawRzz(const Instruction& instruction, uint64_t a, uint64_t b,
                                 const std::vector<double>& params, uint64_t x) {
-  const Text text = u"ZZ" + ParameterText(params);
+  const Text text = U"ZZ" + ParameterText(params);
   const Text condition = Conditioned(instruction) ? ConditionText(instruction) : Text();
   const uint64_t k = condition.size();
   const uint64_t width = std::max<uint64_t>(text.size() + 3, k > 0 ? k + 1 : 0);
@@ -124,7 +124,7 @@ uint64_t CircuitDrawer::DrawToffoli(const Instruction& instruction, uint64_t c1,
   const bool both_below = c1 > target && c2 > target;
   const uint64_t first = both_below ? std::max(c1, c2) : std::min(c1, c2);
   const uint64_t other = both_below ? std::min(c1, c2) : std::max(c1, c2);
-  const uint64_t w = DrawControlledLabel(first, target, x, u"X");
+  const uint64_t w = DrawControlledLabel(first, target, x, U"X");
   const uint64_t h = w / 2;
   const Text condition = Conditioned(instruction) ? ConditionText(instruction) : Text();
   const uint64_t k = condition.size();
@@ -185,7 +185,7 @@ uint64_t CircuitDrawer::DrawMultiControlled(const Instruction& instruction, Wire
   if (controls.empty()) {
     return DrawSingleQubitGate(instruction, target, x, params, label, false, true);
   }
-  const Text text = Widen(label) + ParameterText(params);
+  const Text text = text_.Widen(label) + ParameterText(params);
   std::sort(controls.begin(), controls.end());
   Wires above, below;
   for (uint64_t c : controls) (c < target ? above : below).push_back(c);
@@ -232,16 +232,16 @@ uint64_t CircuitDrawer::DrawMultiQubitBox(const Instruction& instruction, Wires 
                                           const std::string& label,
                                           std::vector<std::string> names) {
   if (operands.empty()) return 0;
-  Text text = Widen(label) + ParameterText(params);
+  Text text = text_.Widen(label) + ParameterText(params);
   if (text.size() % 2 == 1) text += kBlank;
 
   // Operand labels give the order of the operands; where a composite has
   // fewer names than qubits, the position stands in.
   std::vector<Text> operand_labels;
   uint64_t d = 0;
-  for (const std::string& name : names) d = std::max<uint64_t>(d, Widen(name).size());
+  for (const std::string& name : names) d = std::max<uint64_t>(d, text_.Widen(name).size());
   for (size_t p = 0; p < operands.size(); ++p) {
-    operand_labels.push_back(p < names.size() ? Widen(names[p]) : Widen(std::to_string(p)));
+    operand_labels.push_back(p < names.size() ? text_.Widen(names[p]) : text_.Widen(std::to_string(p)));
     if (!names.empty()) d = std::max<uint64_t>(d, operand_labels.back().size());
   }
   if (names.empty()) {

@@ -1,6 +1,8 @@
 #include "draw/wide_text.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 namespace velorin::draw {
 
@@ -67,69 +69,95 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-// Characters a terminal shows two columns wide that fit one UTF-16 unit:
-// East Asian wide and full-width letters, and emoji of the basic plane.
-// (Characters past the basic plane take two units already.)
-struct WideRange {
-  char16_t first, last;
+struct WidthRange {
+  char32_t first, last;
+  int columns;
 };
-constexpr WideRange kWideRanges[] = {
-    {0x1100, 0x115F}, {0x231A, 0x231B}, {0x2329, 0x232A}, {0x23E9, 0x23EC}, {0x23F0, 0x23F0},
-    {0x23F3, 0x23F3}, {0x25FD, 0x25FE}, {0x2614, 0x2615}, {0x2648, 0x2653}, {0x267F, 0x267F},
-    {0x2693, 0x2693}, {0x26A1, 0x26A1}, {0x26AA, 0x26AB}, {0x26BD, 0x26BE}, {0x26C4, 0x26C5},
-    {0x26CE, 0x26CE}, {0x26D4, 0x26D4}, {0x26EA, 0x26EA}, {0x26F2, 0x26F3}, {0x26F5, 0x26F5},
-    {0x26FA, 0x26FA}, {0x26FD, 0x26FD}, {0x2705, 0x2705}, {0x270A, 0x270B}, {0x2728, 0x2728},
-    {0x274C, 0x274C}, {0x274E, 0x274E}, {0x2753, 0x2755}, {0x2757, 0x2757}, {0x2795, 0x2797},
-    {0x27B0, 0x27B0}, {0x27BF, 0x27BF}, {0x2B1B, 0x2B1C}, {0x2B50, 0x2B50}, {0x2B55, 0x2B55},
-    {0x2E80, 0x303E}, {0x3041, 0x33FF}, {0x3400, 0x4DBF}, {0x4E00, 0x9FFF}, {0xA000, 0xA4CF},
-    {0xA960, 0xA97F}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF}, {0xFE10, 0xFE19}, {0xFE30, 0xFE6F},
-    {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6},
+constexpr WidthRange kWidthRanges[] = {
+#include "draw/char_widths.inc"
 };
 
-bool IsWide(char32_t c) {
-  if (c > 0xFFFF) return false;
-  for (const WideRange& range : kWideRanges) {
-    if (c >= range.first && c <= range.last) return true;
-  }
-  return false;
-}
-
-bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+constexpr char32_t kZeroWidthJoiner = 0x200D;
 
 }  // namespace
 
-std::u16string Widen(const std::string& utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
-  size_t i = 0;
-  while (i < utf8.size()) {
-    const char32_t c = DecodeOne(utf8, i);
-    if (c < 0x10000) {
-      out.push_back(static_cast<char16_t>(c));
-      // The second column of a wide character: a cell that prints as nothing.
-      if (IsWide(c)) out.push_back(kWideFiller);
+int CodePointWidth(char32_t c) {
+  const WidthRange* end = std::end(kWidthRanges);
+  const WidthRange* it = std::lower_bound(std::begin(kWidthRanges), end, c,
+                                          [](const WidthRange& r, char32_t v) { return r.last < v; });
+  return it != end && it->first <= c ? it->columns : 1;
+}
+
+char32_t CellText::Intern(const std::u32string& cluster) {
+  const auto next = kFirstCluster + static_cast<char32_t>(clusters_.size());
+  auto [it, added] = index_.try_emplace(cluster, next);
+  if (added) clusters_.push_back(cluster);
+  return it->second;
+}
+
+Cells CellText::Widen(const std::string& utf8) {
+  std::u32string points;
+  points.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) points.push_back(DecodeOne(utf8, i));
+
+  Cells out;
+  out.reserve(points.size());
+  std::u32string leading;  // zero-width characters before any base: they join the next one
+  for (size_t i = 0; i < points.size();) {
+    const char32_t base = points[i++];
+    const int columns = CodePointWidth(base);
+    if (columns == 0) {
+      leading.push_back(base);
+      continue;
+    }
+    std::u32string cluster = leading + base;
+    leading.clear();
+    while (i < points.size() && CodePointWidth(points[i]) == 0) {
+      const char32_t follower = points[i++];
+      cluster.push_back(follower);
+      // What a joiner joins takes no column of its own.
+      if (follower == kZeroWidthJoiner && i < points.size()) cluster.push_back(points[i++]);
+    }
+    out.push_back(cluster.size() == 1 ? cluster.front() : Intern(cluster));
+    // The second column of a wide character: a cell that shows nothing.
+    if (columns == 2) out.push_back(kWideFiller);
+  }
+  // Nothing to lean on: they keep a cell of their own rather than vanish.
+  if (!leading.empty()) out.push_back(leading.size() == 1 ? leading.front() : Intern(leading));
+  return out;
+}
+
+std::u32string CellText::CodePoints(const Cells& cells) const {
+  std::u32string out;
+  out.reserve(cells.size());
+  for (char32_t cell : cells) {
+    if (cell == kWideFiller) continue;
+    if (cell >= kFirstCluster) {
+      const size_t k = cell - kFirstCluster;
+      if (k < clusters_.size()) out += clusters_[k];
     } else {
-      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+      out.push_back(cell);
     }
   }
   return out;
 }
 
-std::string Narrow(const std::u16string& units) {
+std::string Utf8(const std::u32string& code_points) {
   std::string out;
-  out.reserve(units.size() * 3);
-  for (size_t i = 0; i < units.size(); ++i) {
-    const char16_t u = units[i];
-    if (u == kWideFiller) continue;
-    if (IsHighSurrogate(u) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
-      AppendUtf8(out, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-      ++i;
-    } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
-      AppendUtf8(out, kReplacement);
+  out.reserve(code_points.size() * 3);
+  for (char32_t c : code_points) AppendUtf8(out, c);
+  return out;
+}
+
+std::u16string Utf16(const std::u32string& code_points) {
+  std::u16string out;
+  out.reserve(code_points.size());
+  for (char32_t c : code_points) {
+    if (c < 0x10000) {
+      out.push_back(static_cast<char16_t>(c));
     } else {
-      AppendUtf8(out, u);
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
     }
   }
   return out;

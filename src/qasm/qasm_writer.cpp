@@ -605,6 +605,11 @@ std::string QasmWriter::ConditionText(const Instruction& holder,
                                       const QuantumCircuit& circuit) const {
   std::string text = "if (";
   if (holder.condition_on_bit) {
+    // Indices are unsigned: one below zero lies beyond every register.
+    if (holder.condition_bit < 0) {
+      throw RunTimeError("Invalid Classical Bit Index: " +
+                         std::to_string(static_cast<uint64_t>(holder.condition_bit)));
+    }
     const auto [offset, name] = circuit.LocateClbit(holder.condition_bit);
     text += name + "[" + std::to_string(offset) + "] ";
   } else {
@@ -619,8 +624,16 @@ std::string QasmWriter::ConditionText(const Instruction& holder,
       if (match == nullptr || candidate->name() == reg.name) match = candidate.get();
     }
     if (match == nullptr) {
+      // A relabelling (reverse_bits, a map) scattered or moved the register's qubits.
+      bool moved = !reg.qubits.empty();
+      for (const auto& candidate : circuit.classical_registers) {
+        moved = moved || (candidate->name() == reg.name && candidate->size() == reg.size);
+      }
       throw RunTimeError("The condition of gate " + Describe(holder) + " tests register " +
-                         reg.name + ", which is not a classical register of the circuit");
+                         reg.name +
+                         (moved ? ", whose qubits are no longer covered, in order, by any "
+                                  "classical register of the circuit"
+                                : ", which is not a classical register of the circuit"));
     }
     text += match->name();
   }

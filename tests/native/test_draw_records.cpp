@@ -42,11 +42,12 @@ class DrawRecords : public ::testing::Test {
   std::string Drawn() {
     circuit_->draw("", true, true, -1);
     std::string rows;
+    draw::CellText text;
     size_t start = 0;
     while (start < gPrinted.size()) {
       const size_t end = gPrinted.find('\n', start);
-      const std::u16string row = draw::Widen(gPrinted.substr(start, end - start));
-      rows += draw::Narrow(row.substr(std::min<size_t>(7, row.size()))) + "\n";
+      const draw::Cells row = text.Widen(gPrinted.substr(start, end - start));
+      rows += draw::Utf8(text.CodePoints(row.substr(std::min<size_t>(7, row.size())))) + "\n";
       start = end + 1;
     }
     return rows;
