@@ -18,6 +18,7 @@
 namespace velorin {
 
 class QuantumCircuit;
+class ThreadTeam;
 
 // Process-wide quiet flag, on at load; the run options write it. Atomic because
 // a backend's worker may run an engine while the interpreter's thread sets it.
@@ -96,6 +97,15 @@ class MpsSimulator {
   // The gate on positions p and p + 1, then the truncated split of bond p.
   // `reversed`: the gate's first qubit sits at p + 1.
   void ApplyTwoSiteGate(uint64_t p, GateKind kind, const Matrix& matrix, bool reversed);
+
+  // Consecutive two-qubit records on disjoint neighbouring positions update
+  // side by side, each split on one thread, when the work pays for it and
+  // cores are free. 0: as many threads as are free (the default); 1: one at
+  // a time; k > 1: k threads whatever the load and the work (for tests). Results are the
+  // same bit for bit: the pairs share only the bonds they read.
+  void set_gate_threads(int threads) { gate_threads_ = threads; }
+  // Groups of pairs this engine has handed to its threads.
+  int64_t gate_layers_side_by_side() const { return gate_layers_side_by_side_; }
 
   // ---- positions ----
   std::vector<uint64_t> PositionsOf(const std::vector<uint64_t>& qubits) const;
@@ -180,6 +190,16 @@ class MpsSimulator {
   size_t ExecuteMeasureRun(const InstructionList& list, size_t index);
   void ExecuteReset(Instruction& record);
   void ExecuteOne(Instruction& record);
+  // The gate of the pair at p and p + 1 and its split into `work`; false
+  // when the positions hold no state this engine makes (nothing changes).
+  bool UpdatePair(uint64_t p, GateKind kind, const Matrix& matrix, bool reversed, SplitWork& work);
+  // The group of two-qubit records from `index` on that may update side by
+  // side, run side by side when that pays, else one by one; returns the
+  // index after it, or `index` when no two records form such a group.
+  size_t ExecuteGateLayer(const InstructionList& list, size_t index);
+  // The position left of the record's pair, when the record updates a pair
+  // of neighbours as ExecuteOne would and without error.
+  bool NeighbourPair(const Instruction& record, uint64_t& lo, bool& reversed) const;
   // A uniform number from the engine's generator, mapped onto the uniform range.
   double DrawUniform();
   // The engine's generator, seeded at its first use.
@@ -274,6 +294,12 @@ class MpsSimulator {
 
   // Storage reused instruction by instruction.
   SplitWork split_work_;
+  // ---- pairs side by side ----
+  int gate_threads_ = 0;
+  int64_t gate_layers_side_by_side_ = 0;
+  // Kept for one run (each Run releases it), so that no thread outlives it.
+  std::unique_ptr<ThreadTeam> team_;
+  std::vector<SplitWork> team_work_;
   std::vector<uint8_t> measure_wanted_;
   std::vector<uint64_t> measure_positions_;
   std::vector<int> measure_outcomes_;
@@ -296,6 +322,9 @@ class MpsSimulator {
   int64_t replay_shot_nanoseconds_ = 0;
   int64_t replay_threads_ = 0;
 };
+
+// Whether a matrix has the shape the update reads for this kind.
+bool TwoQubitMatrixFits(GateKind kind, const Matrix& matrix);
 
 // Merges two tensors (left columns scaled by the bond between them) into
 // `out`, whose factor index has the left index as its high part.
