@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "bindings/bindings.h"
@@ -211,11 +212,30 @@ void InstallHostHooks() {
   py::module_::import("atexit").attr("register")(py::cpp_function(CloseGate));
 }
 
+// BLAS and LAPACK from the package scipy-openblas32, wherever this interpreter
+// finds it; never from a folder the build saw, which is gone by now and may
+// be anyone's. Without it no split is trusted: the import fails.
+void LoadBlasFromPackage() {
+  const std::string install =
+      "VelorinLib needs the Python package scipy-openblas32 (pip install scipy-openblas32): ";
+  std::string path;
+  try {
+    py::module_ package = py::module_::import("scipy_openblas32");
+    const std::string folder = py::str(package.attr("get_lib_dir")());
+    const std::string name = py::str(package.attr("get_library")(py::arg("fullname") = true));
+    path = folder + "/" + name;
+  } catch (py::error_already_set& e) {
+    throw py::import_error(install + e.what());
+  }
+  const std::string failure = platform::LoadBlas(path);
+  if (!failure.empty()) throw py::import_error(install + failure);
+}
+
 void InitModuleBindings(py::module_& m) {
-  InstallHostHooks();
   // Opened at import, while no thread of ours runs: loading sets an
   // environment variable for a moment, and a first run should not pay for it.
-  platform::Blas();
+  LoadBlasFromPackage();
+  InstallHostHooks();
   BindModuleFunctions(m);
   BindJobStatus(m);
   BindRegisters(m);

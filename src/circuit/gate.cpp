@@ -7,7 +7,7 @@ void Gate::c_if(const ClassicalRegister& cr, uint64_t val) {
     if (InstructionPtr record = weak.lock()) {
       record->has_condition = true;
       record->condition_on_bit = false;
-      record->condition_register = ConditionRegister{cr.name(), cr.start(), cr.size()};
+      record->condition_register = ConditionRegister{cr.name(), cr.start(), cr.size(), {}};
       record->condition_value = static_cast<int64_t>(val);
     }
   }

@@ -7,6 +7,8 @@
 #include <complex>
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
+#include <vector>
 
 #include "engine/qubit_tensor.h"
 #include "platform/blas.h"
@@ -16,13 +18,13 @@ namespace velorin {
 
 namespace {
 
+constexpr const char* kNoLapack =
+    "LAPACK is not loaded: the host must open scipy-openblas32 first (platform::LoadBlas)";
+
 // Measured by bench/engine_bench.cpp with the default instruction set: the
-// Jacobi method is as fast as any up to 4 rows and as divide and conquer up to
-// 12 (which hands such sizes to Jacobi itself); zgesdd is the fastest from 8
+// Jacobi method is as fast as any up to 4 rows; zgesdd is the fastest from 8
 // rows on, by 3x to 7x.
-constexpr Eigen::Index kJacobiMaxRows = 12;
-constexpr Eigen::Index kJacobiMaxRowsWithLapack = 4;
-constexpr Eigen::Index kLapackMinRows = 8;
+constexpr Eigen::Index kJacobiMaxRows = 4;
 // From this many rows more threads shorten a split more than they cost
 // (bench/engine_bench.cpp: two threads take 0.7 of the time at 512 rows, six
 // 0.5); below it they mostly wait for each other.
@@ -33,14 +35,6 @@ thread_local bool tSerialMath = false;
 // Products of at least this many multiply-adds go to the BLAS.
 constexpr Eigen::Index kBlasMinWork = 4096;
 
-template <class Svd>
-void EigenSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
-  Svd svd(a, Eigen::ComputeThinU | Eigen::ComputeThinV);
-  values = svd.singularValues();
-  u = svd.matrixU();
-  vh = svd.matrixV().adjoint();
-}
-
 // Eigen's thread count is process-wide: set it on change.
 void UseThreads(int threads) {
   static std::atomic<int> current{0};
@@ -48,13 +42,88 @@ void UseThreads(int threads) {
   Eigen::setNbThreads(threads);
 }
 
+// Storage handed to the library, reused by each thread's splits. Every block
+// has slack past its end: some kernels read an element beyond the end of a
+// vector (zscal on the path from zgesdd through zungbr, with the AVX2 and
+// AVX-512 kernels), and another allocator or a guard page may sit right there.
+class LapackWorkspace {
+ public:
+  Complex* A(size_t n) { return Fit(a_, n); }
+  Complex* U(size_t n) { return Fit(u_, n); }
+  Complex* Vt(size_t n) { return Fit(vt_, n); }
+  Complex* Work(size_t n) { return Fit(work_, n); }
+  double* S(size_t n) { return Fit(s_, n); }
+  double* Rwork(size_t n) { return Fit(rwork_, n); }
+  int32_t* Iwork(size_t n) { return Fit(iwork_, n); }
+
+ private:
+  static constexpr size_t kSlackBytes = 128;  // two cache lines
+
+  template <class T>
+  static T* Fit(std::vector<T>& block, size_t n) {
+    const size_t wanted = n + kSlackBytes / sizeof(T);
+    if (block.size() < wanted) {
+      block.clear();
+      block.shrink_to_fit();  // never hold two copies at once
+      block.resize(wanted);
+    }
+    return block.data();
+  }
+
+  std::vector<Complex> a_, u_, vt_, work_;
+  std::vector<double> s_, rwork_;
+  std::vector<int32_t> iwork_;
+};
+
+LapackWorkspace& ThreadWorkspace() {
+  thread_local LapackWorkspace workspace;
+  return workspace;
+}
+
+// zgesdd with jobz 'S' on a copy of `a` in padded storage; the factors are
+// copied out to the caller's exactly sized blocks. False when the method did
+// not converge.
+bool PaddedLapackSvd(const platform::BlasLibrary& blas, int32_t m, int32_t n, const Complex* a,
+                     double* values, Complex* u, Complex* vh) {
+  const size_t rows = static_cast<size_t>(m);
+  const size_t cols = static_cast<size_t>(n);
+  const size_t k = std::min(rows, cols);
+  const size_t most = std::max(rows, cols);
+  LapackWorkspace& space = ThreadWorkspace();
+  Complex* work_a = space.A(rows * cols);
+  std::copy(a, a + rows * cols, work_a);
+  Complex* work_u = space.U(rows * k);
+  Complex* work_vt = space.Vt(k * cols);
+  double* work_s = space.S(k);
+  // The sizes LAPACK documents for jobz 'S' (from 3.7 on).
+  double* rwork = space.Rwork(std::max<size_t>(1, k * std::max(5 * k + 7, 2 * most + 2 * k + 1)));
+  int32_t* iwork = space.Iwork(8 * k);
+  const int32_t ldvt = static_cast<int32_t>(k);
+  Complex query(0.0, 0.0);
+  if (blas.zgesdd_work(platform::kBlasColumnMajor, 'S', m, n, work_a, m, work_s, work_u, m,
+                       work_vt, ldvt, &query, -1, rwork, iwork) != 0) {
+    return false;
+  }
+  const double optimal = std::max(query.real(), 1.0);
+  if (!(optimal < static_cast<double>(std::numeric_limits<int32_t>::max()))) return false;
+  const int32_t lwork = static_cast<int32_t>(optimal);
+  Complex* work = space.Work(static_cast<size_t>(lwork));
+  if (blas.zgesdd_work(platform::kBlasColumnMajor, 'S', m, n, work_a, m, work_s, work_u, m,
+                       work_vt, ldvt, work, lwork, rwork, iwork) != 0) {
+    return false;
+  }
+  std::copy(work_s, work_s + k, values);
+  std::copy(work_u, work_u + rows * k, u);
+  std::copy(work_vt, work_vt + k * cols, vh);
+  return true;
+}
+
 bool LapackSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
   const Eigen::Index k = std::min(a.rows(), a.cols());
-  Matrix work = a;  // overwritten
   values.resize(k);
   u.resize(a.rows(), k);
   vh.resize(k, a.cols());
-  return LapackSvdInto(a.rows(), a.cols(), work.data(), values.data(), u.data(), vh.data());
+  return LapackSvdInto(a.rows(), a.cols(), a.data(), values.data(), u.data(), vh.data());
 }
 
 // One-sided Jacobi: rotate pairs of columns of the tall working matrix until
@@ -234,18 +303,16 @@ bool SmallSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
   return true;
 }
 
-bool LapackSvdInto(Eigen::Index rows, Eigen::Index cols, Complex* a, double* values, Complex* u,
-                   Complex* vh) {
+bool LapackSvdInto(Eigen::Index rows, Eigen::Index cols, const Complex* a, double* values,
+                   Complex* u, Complex* vh) {
   const platform::BlasLibrary* blas = platform::Blas();
-  if (blas == nullptr || rows < 1 || cols < 1 ||
-      std::max(rows, cols) > std::numeric_limits<int32_t>::max()) {
+  if (blas == nullptr) throw std::logic_error(kNoLapack);
+  if (rows < 1 || cols < 1 || std::max(rows, cols) > std::numeric_limits<int32_t>::max()) {
     return false;
   }
-  const int32_t m = static_cast<int32_t>(rows);
-  const int32_t n = static_cast<int32_t>(cols);
-  const int32_t k = std::min(m, n);
   platform::SetBlasThreads(ThreadsForRows(rows));
-  return blas->zgesdd(platform::kBlasColumnMajor, 'S', m, n, a, m, values, u, m, vh, k) == 0;
+  return PaddedLapackSvd(*blas, static_cast<int32_t>(rows), static_cast<int32_t>(cols), a, values,
+                         u, vh);
 }
 
 void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out) {
@@ -300,30 +367,19 @@ SerialMath::~SerialMath() { tSerialMath = previous_; }
 
 SvdMethod ThinSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh,
                   SvdMethod method) {
+  if (!HaveLapack()) throw std::logic_error(kNoLapack);
   UseThreads(ThreadsForRows(a.rows()));
   if (method == SvdMethod::kAuto) {
-    if (a.rows() <= (HaveLapack() ? kJacobiMaxRowsWithLapack : kJacobiMaxRows)) {
-      method = SvdMethod::kJacobi;
-    } else if (HaveLapack() && a.rows() >= kLapackMinRows) {
-      method = SvdMethod::kLapack;
-    } else {
-      method = SvdMethod::kDivideAndConquer;
-    }
+    method = a.rows() <= kJacobiMaxRows ? SvdMethod::kJacobi : SvdMethod::kLapack;
   }
   if (method == SvdMethod::kLapack) {
-    if (!HaveLapack()) {
-      method = SvdMethod::kDivideAndConquer;
-    } else if (LapackSvd(a, values, u, vh)) {
-      return SvdMethod::kLapack;
-    } else {
-      method = SvdMethod::kJacobi;  // no convergence: the slow, sure method
-    }
+    if (LapackSvd(a, values, u, vh)) return SvdMethod::kLapack;
+    method = SvdMethod::kJacobi;  // no convergence: the slow, sure method
   }
-  if (method == SvdMethod::kJacobi) {
-    EigenSvd<Eigen::JacobiSVD<Matrix>>(a, values, u, vh);
-  } else {
-    EigenSvd<Eigen::BDCSVD<Matrix>>(a, values, u, vh);
-  }
+  Eigen::JacobiSVD<Matrix> svd(a, Eigen::ComputeThinU | Eigen::ComputeThinV);
+  values = svd.singularValues();
+  u = svd.matrixU();
+  vh = svd.matrixV().adjoint();
   return method;
 }
 

@@ -7,12 +7,13 @@
 
 namespace velorin {
 
-enum class SvdMethod { kAuto, kJacobi, kDivideAndConquer, kLapack };
+enum class SvdMethod { kAuto, kJacobi, kLapack };
 
 // a = u * diag(values) * vh with values descending, u rows x k and vh k x cols,
 // k = min(rows, cols). kAuto: Jacobi for the smallest, LAPACK's zgesdd above
-// when the build has it (Jacobi when it does not converge), else divide and
-// conquer above. Returns the method used.
+// (Jacobi when it does not converge). Returns the method used. Throws
+// std::logic_error when no LAPACK is loaded: no other method is trusted with
+// the large splits.
 SvdMethod ThinSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh,
                   SvdMethod method = SvdMethod::kAuto);
 
@@ -25,18 +26,19 @@ inline constexpr Eigen::Index kSmallSvdMaxSide = 8;
 inline constexpr Eigen::Index kSmallSvdMaxLongSide = 16;
 bool SmallSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh);
 
-// zgesdd on storage the caller owns, exactly as the split runs it: `a` (rows x
-// cols, column-major, leading dimension rows) is overwritten, `values` takes
-// min(rows, cols) entries, `u` rows x k and `vh` k x cols. False when no
-// library is loaded or the method did not converge.
-bool LapackSvdInto(Eigen::Index rows, Eigen::Index cols, Complex* a, double* values, Complex* u,
-                   Complex* vh);
+// zgesdd as the split runs it, reading and writing only the caller's exactly
+// sized blocks: `a` (rows x cols, column-major, leading dimension rows),
+// `values` min(rows, cols) entries, `u` rows x k and `vh` k x cols. The library
+// works on padded copies. False when the method did not converge; throws
+// std::logic_error when no library is loaded.
+bool LapackSvdInto(Eigen::Index rows, Eigen::Index cols, const Complex* a, double* values,
+                   Complex* u, Complex* vh);
 
 // out := a * b; large products go to the BLAS when the build has one (its
 // kernels are chosen for the processor at run time, Eigen's at build time).
 void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out);
 
-// Whether the build decomposes through LAPACK.
+// Whether a LAPACK library has been loaded (platform::LoadBlas).
 bool HaveLapack();
 
 // Threads for the work around one split of a merged matrix of `rows` rows:

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
-#include <string>
 #include <type_traits>
 
 #define lapack_complex_float std::complex<float>
@@ -20,24 +19,11 @@ namespace {
 // The declarations above must agree with the library's own headers.
 static_assert(std::is_same_v<lapack_int, int32_t>, "32-bit LAPACK integers expected");
 static_assert(std::is_same_v<blasint, int32_t>, "32-bit BLAS integers expected");
-static_assert(std::is_same_v<decltype(&scipy_LAPACKE_zgesdd),
-                             decltype(std::declval<BlasLibrary>().zgesdd)>);
+static_assert(std::is_same_v<decltype(&scipy_LAPACKE_zgesdd_work),
+                             decltype(std::declval<BlasLibrary>().zgesdd_work)>);
 static_assert(std::is_same_v<decltype(&scipy_openblas_set_num_threads),
                              decltype(std::declval<BlasLibrary>().set_num_threads)>);
 static_assert(CblasColMajor == kBlasColumnMajor && CblasNoTrans == kBlasNoTrans);
-
-constexpr const char* kLibraryName = "libscipy_openblas.so";
-
-// The folder of the shared object (or program) this code was linked into.
-std::string OwnFolder() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || info.dli_fname == nullptr) {
-    return {};
-  }
-  std::string path = info.dli_fname;
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
 
 // Sets an environment variable for the lifetime of the object, then puts back
 // what was there.
@@ -78,59 +64,50 @@ void* OpenWithoutPool(const std::string& path) {
   return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
-struct Loaded {
-  BlasLibrary library{};
-  std::string path;
-  bool ok = false;
-};
-
-Loaded Load() {
-  Loaded loaded;
-  // Beside the module where pip installs both; then where the build found
-  // it; then the loader's own search path.
-  std::string candidates[3];
-  const std::string folder = OwnFolder();
-  if (!folder.empty()) candidates[0] = folder + "/scipy_openblas32/lib/" + kLibraryName;
-#ifdef VELORIN_OPENBLAS_LIBRARY
-  candidates[1] = VELORIN_OPENBLAS_LIBRARY;
-#endif
-  candidates[2] = kLibraryName;
-  for (const std::string& candidate : candidates) {
-    if (candidate.empty()) continue;
-    void* handle = OpenWithoutPool(candidate);
-    if (handle == nullptr) continue;
-    auto zgesdd = dlsym(handle, "scipy_LAPACKE_zgesdd");
-    auto zgemm = dlsym(handle, "scipy_cblas_zgemm");
-    auto threads = dlsym(handle, "scipy_openblas_set_num_threads");
-    if (zgesdd == nullptr || zgemm == nullptr || threads == nullptr) {
-      dlclose(handle);
-      continue;
-    }
-    loaded.library.zgesdd = reinterpret_cast<decltype(loaded.library.zgesdd)>(zgesdd);
-    loaded.library.zgemm = reinterpret_cast<decltype(loaded.library.zgemm)>(zgemm);
-    loaded.library.set_num_threads =
-        reinterpret_cast<decltype(loaded.library.set_num_threads)>(threads);
-    loaded.path = candidate;
-    loaded.ok = true;
-    // Never closed: its threads may outlive any owner of ours.
-    break;
-  }
-  return loaded;
-}
-
-const Loaded& Library() {
-  static const Loaded loaded = Load();
-  return loaded;
-}
+std::mutex gLoadMutex;             // guards the loading below
+BlasLibrary gLibrary{};            // written once, under gLoadMutex, before gLoaded
+std::string gPath;                 // likewise
+std::atomic<bool> gLoaded{false};  // published with release, read with acquire
 
 }  // namespace
 
-const BlasLibrary* Blas() {
-  const Loaded& loaded = Library();
-  return loaded.ok ? &loaded.library : nullptr;
+std::string LoadBlas(const std::string& path) {
+  std::lock_guard<std::mutex> lock(gLoadMutex);
+  if (gLoaded.load(std::memory_order_acquire)) return {};
+  // Only a path the package gave: a bare name would let the loader search
+  // folders we do not control.
+  if (path.empty() || path[0] != '/') return "not an absolute path: " + path;
+  void* handle = OpenWithoutPool(path);
+  if (handle == nullptr) {
+    const char* why = dlerror();
+    return why != nullptr ? std::string(why) : "cannot open " + path;
+  }
+  BlasLibrary library{};
+  const char* missing = nullptr;
+  auto resolve = [&](auto& field, const char* name) {
+    void* symbol = dlsym(handle, name);
+    if (symbol == nullptr && missing == nullptr) missing = name;
+    field = reinterpret_cast<std::remove_reference_t<decltype(field)>>(symbol);
+  };
+  resolve(library.zgesdd_work, "scipy_LAPACKE_zgesdd_work");
+  resolve(library.zgemm, "scipy_cblas_zgemm");
+  resolve(library.set_num_threads, "scipy_openblas_set_num_threads");
+  if (missing != nullptr) {
+    dlclose(handle);
+    return path + " lacks the symbol " + missing;
+  }
+  // Never closed: its threads may outlive any owner of ours.
+  gLibrary = library;
+  gPath = path;
+  gLoaded.store(true, std::memory_order_release);
+  return {};
 }
 
-const char* BlasPath() { return Library().path.c_str(); }
+const BlasLibrary* Blas() {
+  return gLoaded.load(std::memory_order_acquire) ? &gLibrary : nullptr;
+}
+
+std::string BlasPath() { return gLoaded.load(std::memory_order_acquire) ? gPath : std::string(); }
 
 void SetBlasThreads(int threads) {
   static std::atomic<int> current{1};

@@ -1,20 +1,23 @@
 // BLAS and LAPACK from the OpenBLAS build that ships as the Python package
 // scipy-openblas32 (its symbols carry the prefix "scipy_"). The library is
-// opened on first use, not at load, so that its thread pool starts only when
-// the engine asks for more than one thread.
+// opened once, from the path its package reports, by whoever hosts the
+// engine: the module at import, native programs at start.
 #pragma once
 
 #include <complex>
 #include <cstdint>
+#include <string>
 
 namespace velorin::platform {
 
 using BlasComplex = std::complex<double>;
 
 struct BlasLibrary {
-  // LAPACKE_zgesdd, column-major layout code 102.
-  int32_t (*zgesdd)(int layout, char jobz, int32_t m, int32_t n, BlasComplex* a, int32_t lda,
-                    double* s, BlasComplex* u, int32_t ldu, BlasComplex* vt, int32_t ldvt);
+  // LAPACKE_zgesdd_work, column-major layout code 102: the caller owns every
+  // workspace.
+  int32_t (*zgesdd_work)(int layout, char jobz, int32_t m, int32_t n, BlasComplex* a, int32_t lda,
+                         double* s, BlasComplex* u, int32_t ldu, BlasComplex* vt, int32_t ldvt,
+                         BlasComplex* work, int32_t lwork, double* rwork, int32_t* iwork);
   // cblas_zgemm with the enumerations as their integer codes.
   void (*zgemm)(int order, int trans_a, int trans_b, int32_t m, int32_t n, int32_t k,
                 const void* alpha, const void* a, int32_t lda, const void* b, int32_t ldb,
@@ -25,12 +28,16 @@ struct BlasLibrary {
 constexpr int kBlasColumnMajor = 102;
 constexpr int kBlasNoTrans = 111;
 
-// The library's functions; null when it cannot be found, in which case the
-// callers compute without it. Thread-safe; the first call opens the library.
+// Opens the library at `path` (an absolute path) unless one is open already.
+// Returns an empty string on success, else why it failed (nothing is kept
+// open then). Thread-safe; the first success wins.
+std::string LoadBlas(const std::string& path);
+
+// The library's functions; null until LoadBlas succeeded.
 const BlasLibrary* Blas();
 
 // Where the library was opened from, or an empty string.
-const char* BlasPath();
+std::string BlasPath();
 
 // The library's thread count, set only when it changes.
 void SetBlasThreads(int threads);

@@ -225,7 +225,7 @@ class qasm2 {
   bool SkipDeclaration(int32_t code);
   int32_t StatementCode(const Token& word) const;
   bool ParseStatement(QuantumCircuit& qc, const Token& word, const QasmCondition* condition);
-  bool ParseArguments(QuantumCircuit& qc, Token token, GateStatement& statement);
+  bool ParseArguments(Token token, GateStatement& statement);
   bool ApplyAcross(QuantumCircuit& qc, GateStatement& statement);
   bool ApplyBuiltinGate(QuantumCircuit& qc, const GateStatement& statement);
   bool ApplyRegisterGate(QuantumCircuit& qc, const GateStatement& statement);

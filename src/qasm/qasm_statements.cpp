@@ -203,7 +203,7 @@ bool qasm2::ParseStatement(QuantumCircuit& qc, const Token& word,
   Token t = NextToken(false);
   if (t.code == kEnd) return error_code_ = 6, false;
   GateStatement statement;
-  if (!ParseArguments(qc, t, statement)) return false;
+  if (!ParseArguments(t, statement)) return false;
   statement.code = StatementCode(word);
   statement.name = word.text;
   const size_t before = qc.instructions.size();
@@ -214,7 +214,7 @@ bool qasm2::ParseStatement(QuantumCircuit& qc, const Token& word,
 
 // The shapes: NAME [( e1, ... )] operand, operand ... ; where an operand is a
 // register or one of its qubits, reg[i].
-bool qasm2::ParseArguments(QuantumCircuit& qc, Token t, GateStatement& statement) {
+bool qasm2::ParseArguments(Token t, GateStatement& statement) {
   enum State { kS0, kS1, kS2, kS3, kS4, kS5, kS6, kS7, kS9 } state = kS0;
   const RegisterDecl* reg = nullptr;
   auto is_register = [&]() {
@@ -561,7 +561,7 @@ bool qasm2::ParseIf(QuantumCircuit& qc, Token t) {
   if (creg == nullptr || creg->start < 0) return error_code_ = 28, false;
   QasmCondition condition;
   condition.reg = ConditionRegister{creg->name, static_cast<int32_t>(creg->start),
-                                    static_cast<int32_t>(creg->size)};
+                                    static_cast<int32_t>(creg->size), {}};
   t = ReadToken();
   if (t.code == kLeftBracket) {
     int64_t offset = 0;
