@@ -54,7 +54,7 @@ bool MpsSimulator::NeighbourPair(const Instruction& record, uint64_t& lo, bool& 
 }
 
 size_t MpsSimulator::ExecuteGateLayer(const InstructionList& list, size_t index) {
-  if (gate_threads_ == 1 || (gate_threads_ <= 0 && thread_count_ <= 1)) return index;
+  if (side_threads_ == 1 || (side_threads_ <= 0 && thread_count_ <= 1)) return index;
   // Replayed shots already fill the cores; progress lines go one by one.
   if (!stamp_times_ || (progress_sink_ && !quiet_ && !gQuiet.load(std::memory_order_relaxed))) {
     return index;
@@ -82,8 +82,8 @@ size_t MpsSimulator::ExecuteGateLayer(const InstructionList& list, size_t index)
   }
   if (tasks.size() < 2) return index;
   size_t threads = 1;
-  if (gate_threads_ > 1) {
-    threads = static_cast<size_t>(gate_threads_);
+  if (side_threads_ > 1) {
+    threads = static_cast<size_t>(side_threads_);
   } else {
     uint64_t side_work = 0;
     uint64_t largest = 0;

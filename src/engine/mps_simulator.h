@@ -98,12 +98,14 @@ class MpsSimulator {
   // `reversed`: the gate's first qubit sits at p + 1.
   void ApplyTwoSiteGate(uint64_t p, GateKind kind, const Matrix& matrix, bool reversed);
 
-  // Consecutive two-qubit records on disjoint neighbouring positions update
-  // side by side, each split on one thread, when the work pays for it and
-  // cores are free. 0: as many threads as are free (the default); 1: one at
-  // a time; k > 1: k threads whatever the load and the work (for tests). Results are the
-  // same bit for bit: the pairs share only the bonds they read.
-  void set_gate_threads(int threads) { gate_threads_ = threads; }
+  // Work side by side: consecutive two-qubit records on disjoint neighbouring
+  // positions update at the same time, each split on one thread (the state
+  // is the same bit for bit: the pairs share only the bonds they read), and
+  // terminal shots are drawn in slices, each from its own stream. Either
+  // only when the work pays for it and cores are free. 0: as many threads as
+  // are free (the default); 1: one at a time; k > 1: k threads whatever the
+  // load and the work (for tests).
+  void set_side_threads(int threads) { side_threads_ = threads; }
   // Groups of pairs this engine has handed to its threads.
   int64_t gate_layers_side_by_side() const { return gate_layers_side_by_side_; }
 
@@ -233,6 +235,10 @@ class MpsSimulator {
   static bool TailOnlyMeasures(const QuantumCircuit& circuit, std::vector<uint64_t>& qubits);
   void MeasureRunTerminal(const std::vector<uint64_t>& qubits);
   void SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t shots);
+  // `shots` shots of the batch's positions from `generator`, one byte per
+  // position, shot after shot, into `out`.
+  void DrawShots(uint64_t first, uint64_t width, uint64_t shots, std::mt19937& generator,
+                 int8_t* out) const;
   template <class T>
   std::vector<T> ReverseBits(const std::vector<T>& input, uint64_t bits) const;
 
@@ -295,7 +301,7 @@ class MpsSimulator {
   // Storage reused instruction by instruction.
   SplitWork split_work_;
   // ---- pairs side by side ----
-  int gate_threads_ = 0;
+  int side_threads_ = 0;
   int64_t gate_layers_side_by_side_ = 0;
   // Kept for one run (each Run releases it), so that no thread outlives it.
   std::unique_ptr<ThreadTeam> team_;

@@ -67,11 +67,11 @@ TEST_P(GateLayers, SideBySideEqualsOneByOneBitForBit) {
   const LayerCase& param = GetParam();
   auto circuit = Brickwork(param.qubits, param.depth, param.cap, 29);
   MpsSimulator serial(param.qubits);
-  serial.set_gate_threads(1);
+  serial.set_side_threads(1);
   RunOnce(serial, *circuit);
   EXPECT_EQ(serial.gate_layers_side_by_side(), 0);
   MpsSimulator parallel(param.qubits);
-  parallel.set_gate_threads(4);
+  parallel.set_side_threads(4);
   RunOnce(parallel, *circuit);
   EXPECT_GE(parallel.gate_layers_side_by_side(), param.depth - 1);
 
@@ -100,9 +100,9 @@ TEST(GateLayersFailing, ABadRecordInTheLayerFailsInItsTurn) {
     Add2(*circuit, kind::kRZZ, q == 6 ? MatrixRZZ({NAN}) : MatrixRZZ({0.3 * (q + 1)}), q, q + 1);
   }
   MpsSimulator serial(12);
-  serial.set_gate_threads(1);
+  serial.set_side_threads(1);
   MpsSimulator parallel(12);
-  parallel.set_gate_threads(4);
+  parallel.set_side_threads(4);
   EXPECT_THROW(RunOnce(serial, *circuit), RunTimeError);
   EXPECT_THROW(RunOnce(parallel, *circuit), RunTimeError);
   const std::vector<double> expected = serial.GetProbabilities(AllQubits(12));
