@@ -96,6 +96,9 @@ std::string LoadBlas(const std::string& path) {
     dlclose(handle);
     return path + " lacks the symbol " + missing;
   }
+  // Another user of the library may have loaded it first, with a pool of its
+  // own size: start from the one thread SetBlasThreads assumes.
+  library.set_num_threads(1);
   // Never closed: its threads may outlive any owner of ours.
   gLibrary = library;
   gPath = path;
