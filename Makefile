@@ -10,7 +10,7 @@ ASAN_DIR := build/asan
 
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: all system-deps venv install demo test test-python test-efence sanitized-build test-asan test-native fuzz bench clean
+.PHONY: all system-deps venv install demo test test-stubs stubs test-python test-efence sanitized-build test-asan test-native fuzz bench clean
 
 all: install
 
@@ -35,7 +35,13 @@ $(VENV)/.ready-2:
 	  "scipy-openblas32>=0.3.34"
 	touch $@
 
-venv: system-deps $(VENV)/.ready-2
+# Dask, for the velorin_dask package and its tests; a stamp of its own so that
+# an existing environment gets it too.
+$(VENV)/.dask-ready: $(VENV)/.ready-2
+	$(PY) -m pip install dask distributed tqdm
+	touch $@
+
+venv: system-deps $(VENV)/.ready-2 $(VENV)/.dask-ready
 
 # Builds in build/make/<wheel tag>, apart from the folder of a plain
 # `pip install .` (whose isolated build tools differ), so that neither
@@ -50,7 +56,20 @@ demo: PIP_OUTPUT := -v
 demo: install
 	$(PY) examples/demo.py
 
-test: test-python test-native test-efence test-asan fuzz
+test: test-stubs test-python test-native test-efence test-asan fuzz
+
+# The shipped type stubs must be those the module gives now (`make stubs`
+# writes them), and the type checker must accept the examples and a program
+# over the main API with them.
+STUB_TOOLS := "pybind11-stubgen==3.0.0" "mypy==2.4.1"
+$(VENV)/.ready-stubs: $(VENV)/.ready-2
+	$(PY) -m pip install -q $(STUB_TOOLS)
+	touch $@
+stubs: install $(VENV)/.ready-stubs
+	$(PY) tools/stubs.py python/VelorinLib.pyi
+test-stubs: install $(VENV)/.ready-stubs
+	$(PY) tools/stubs.py --check python/VelorinLib.pyi
+	$(VENV)/bin/mypy --strict --no-incremental examples tests/typing
 
 test-python: install
 	cd tests && ../$(PY) -m pytest -q
@@ -118,10 +137,23 @@ $(FUZZ_DIR)/qasm_fuzz: tests/fuzz/qasm_fuzz.cpp $(FUZZ_SOURCES) $(wildcard src/*
 	  -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION \
 	  -Isrc -I/usr/include/eigen3 -I$(OPENBLAS_INCLUDE) $< $(FUZZ_SOURCES) -ldl -o $@
 
-fuzz: venv $(FUZZ_DIR)/qasm_fuzz
-	mkdir -p $(FUZZ_DIR)/corpus
+# The byte-form decoders (pickling) likewise, from the seed corpus in
+# tests/serialize, for SERIALIZE_FUZZ_SECONDS.
+SERIALIZE_FUZZ_SECONDS ?= 30
+SERIALIZE_FUZZ_SOURCES := $(FUZZ_SOURCES) $(wildcard src/engine/*.cpp src/runtime/*.cpp src/draw/*.cpp)
+$(FUZZ_DIR)/serialize_fuzz: tests/fuzz/serialize_fuzz.cpp $(SERIALIZE_FUZZ_SOURCES) $(wildcard src/*/*.h src/*/*.def) | venv
+	mkdir -p $(FUZZ_DIR)
+	clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+	  -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION \
+	  -Isrc -I/usr/include/eigen3 -I$(OPENBLAS_INCLUDE) $< $(SERIALIZE_FUZZ_SOURCES) -ldl -pthread -o $@
+
+fuzz: venv $(FUZZ_DIR)/qasm_fuzz $(FUZZ_DIR)/serialize_fuzz
+	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/serialize-corpus
 	$(FUZZ_DIR)/qasm_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
 	  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_DIR)/corpus tests/qasm
+	$(FUZZ_DIR)/serialize_fuzz -max_total_time=$(SERIALIZE_FUZZ_SECONDS) -max_len=8192 -timeout=10 \
+	  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/serialize- \
+	  $(FUZZ_DIR)/serialize-corpus tests/serialize
 
 # Benchmarks: native programs under bench/ built optimised, then the Python ones.
 # BASELINE=<commit> builds that commit beside this one for side-by-side timings;

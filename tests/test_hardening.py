@@ -285,6 +285,149 @@ def test_dropping_a_backend_still_finishes_its_running_job():
     assert queued.status() == vl.JobStatus.CANCELLED
 
 
+# ---- a forked child holding a backend ----
+
+# fork() copies only the calling thread: the child must neither wait for the
+# parent's worker nor find a lock held by it, and its own runs must work.
+FORK = """
+import os, sys, threading, time
+import numpy as np
+import VelorinLib as vl
+
+def x_on_0(n=3):
+    qc = vl.QuantumCircuit(n)
+    qc.x(0)
+    qc.measure_all()
+    return qc
+
+def slow():
+    rng = np.random.default_rng(1)
+    qc = vl.QuantumCircuit(14)
+    qc.reset(0)  # every shot reruns the whole circuit
+    for _ in range(6):
+        for q in range(14):
+            qc.rx(float(rng.uniform(0, 3)), q)
+        for q in range(13):
+            qc.cx(q, q + 1)
+    qc.measure_all()
+    return qc
+
+def outcome(job):
+    job.wait_for_final_state(60, 0, lambda *args: None)
+    return job.status().name, dict(job.result().get_counts())
+
+backend = vl.BackendV2()
+{before}
+sys.stdout.flush()
+pid = os.fork()
+if pid == 0:
+{in_child}
+    sys.stdout.flush()
+    sys.exit(0)
+deadline = time.monotonic() + {deadline}
+while True:
+    ended, status = os.waitpid(pid, os.WNOHANG)
+    if ended:
+        print("child exit", os.waitstatus_to_exitcode(status))
+        break
+    if time.monotonic() > deadline:
+        os.kill(pid, 9)
+        os.waitpid(pid, 0)
+        print("child hung")
+        break
+    time.sleep(0.02)
+{after}
+"""
+
+def fork_body(before, in_child, after, deadline):
+    return FORK.format(
+        before=before, in_child=textwrap.indent(in_child, "    "), after=after, deadline=deadline
+    )
+
+
+WAIT_UNTIL_RUNNING = """
+running = backend.run(slow(), shots=200)
+queued = backend.run(x_on_0(), shots=5)
+while running.status() != vl.JobStatus.RUNNING:
+    time.sleep(0.01)
+"""
+
+
+@pytest.mark.parametrize(
+    "before, in_child, after, expected",
+    [
+        pytest.param("", "print('child: idle')", "", ["child: idle"], id="idle"),
+        pytest.param(
+            "job = backend.run(x_on_0(), shots=20); outcome(job)",
+            "print('child:', outcome(job))",
+            "",
+            ["child: ('DONE', {'001': 20})"],
+            id="after a run",
+        ),
+        pytest.param(
+            "backend.run(x_on_0(), shots=20, mode='sync')",
+            "del backend; print('child: dropped')",
+            "",
+            ["child: dropped"],
+            id="dropping the backend",
+        ),
+        pytest.param(
+            "outcome(backend.run(x_on_0(), shots=20))",
+            "print('child:', outcome(backend.run(x_on_0(), shots=7)))\n"
+            "print('child:', outcome(backend.run(x_on_0(4), shots=9, mode='sync')))\n"
+            "fresh = vl.BackendV2()\n"
+            "print('child:', outcome(fresh.run(x_on_0(), shots=3)))\n"
+            "del backend, fresh",
+            "",
+            [
+                "child: ('DONE', {'001': 7})",
+                "child: ('DONE', {'0001': 9})",
+                "child: ('DONE', {'001': 3})",
+            ],
+            id="runs of its own",
+        ),
+        pytest.param(
+            WAIT_UNTIL_RUNNING,
+            "print('child:', running.status().name, queued.status().name)\n"
+            "print('child:', outcome(running)[0], outcome(queued))\n"
+            "print('child:', running.result().success)\n"
+            "print('child:', outcome(backend.run(x_on_0(), shots=4)))\n"
+            "del backend",
+            "print('parent:', outcome(queued))",
+            [
+                "child: CANCELLED CANCELLED",
+                "child: CANCELLED ('CANCELLED', {})",
+                "child: False",
+                "child: ('DONE', {'001': 4})",
+            ],
+            id="jobs running and queued in the parent",
+        ),
+    ],
+)
+def test_a_forked_child_holding_a_backend_ends(before, in_child, after, expected):
+    out, err, _ = run_child(fork_body(before, in_child, after, deadline=60), timeout=120)
+    lines = out.splitlines()
+    assert [line for line in lines if line.startswith("child")] == expected + ["child exit 0"], err
+    if after:
+        assert lines[-1] == "parent: ('DONE', {'001': 5})", err
+
+
+def test_a_forked_child_does_not_wait_for_the_parents_synchronous_run():
+    # The run's thread keeps taking the interpreter lock back to look for
+    # Ctrl-C; the child, which lacks that thread, must not wait for it at exit
+    # (the exit waits up to 10 s for threads it counts as busy).
+    before = (
+        "threading.Thread(target=lambda: vl.BackendV2().run("
+        "slow(), shots=2**31 - 1, mode='sync'), daemon=True).start()\n"
+        "time.sleep(0.5)"
+    )
+    out, err, _ = run_child(fork_body(before, "print('child: idle')", "", deadline=8))
+    assert [line for line in out.splitlines() if line.startswith("child")] == [
+        "child: idle",
+        "child exit 0",
+    ], err
+
+
 # ---- non-finite gate matrices ----
 
 NON_FINITE = [
@@ -462,3 +605,68 @@ def test_an_allocation_that_fails_in_a_read_out_is_a_memory_error(readout, headr
         n = 22
     out, err, _ = run_child(MEMORY_CHILD.format(n=n, headroom=headroom, readout=readout))
     assert out == "MemoryError bad allocation\n", err
+
+
+# Copying transformations repeated until an address-space cap stops them: the
+# last one fails as MemoryError before it changes the circuit, and the
+# process lives on. Nested circuits double with each compose or append.
+TRANSFORM_LOOP = """
+import resource
+import VelorinLib as vl
+nested = {nested}
+qc = vl.QuantumCircuit(60)
+for layer in range(20):
+    for q in range(60):
+        qc.rx(0.1 * layer, q)
+    for q in range(layer % 2, 59, 2):
+        qc.cx(q, q + 1)
+if nested:
+    for _ in range(3):
+        qc.compose(qc, inplace=True)
+everything = list(range(60))
+kept = []
+steps = {{
+    "compose": lambda: qc.compose(qc, inplace=True),
+    "compose gate": lambda: qc.compose(qc.to_gate(), everything, inplace=True),
+    "append": lambda: qc.append(qc, everything, list(range(qc.num_clbits))),
+    "to_gate": lambda: qc.append(qc.to_gate(), everything, []),
+    "copy": lambda: kept.append(qc.copy()),
+    "inverse": lambda: kept.append(qc.inverse()),
+    "reverse_ops": lambda: kept.append(qc.reverse_ops()),
+    "reverse_bits": lambda: kept.append(qc.reverse_bits()),
+    "control": lambda: kept.append(qc.control(1)),
+}}
+step = steps["{step}"]
+def shape():
+    return qc.size(), qc.num_nonlocal_gates(), len(qc.count_ops())
+with open("/proc/self/status") as status:
+    used = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize:"))
+resource.setrlimit(resource.RLIMIT_AS, (used + 2**30, resource.RLIM_INFINITY))
+outcome = "no MemoryError"
+try:
+    for _ in range(10**6):
+        before = shape()
+        step()
+except MemoryError:
+    outcome = "MemoryError"
+kept.clear()
+resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+print(outcome, shape() == before)
+bell = vl.QuantumCircuit(2)
+bell.h(0)
+bell.cx(0, 1)
+print([round(abs(a) ** 2, 6) for a in vl.BackendV2().run(bell, mode="sync").result().get_statevector()])
+"""
+
+
+@needs_plain_memory
+@pytest.mark.parametrize(
+    "nested, step",
+    [(True, "compose"), (True, "compose gate"), (True, "append"), (True, "to_gate"), (True, "copy")]
+    + [(False, step) for step in ("copy", "inverse", "reverse_ops", "reverse_bits", "control")],
+)
+def test_copying_transformations_until_memory_runs_out(nested, step):
+    done = child(TRANSFORM_LOOP.format(nested=nested, step=step))
+    out, err = finish(done, timeout=300)
+    assert done.returncode == 0, err[-2000:]
+    assert out.splitlines() == ["MemoryError True", "[0.5, 0.0, 0.0, 0.5]"], err[-2000:]

@@ -38,6 +38,20 @@ PROBE = textwrap.dedent("""
 """)
 
 
+def test_the_librarys_pool_starts_with_one_thread(tmp_path):
+    # Importing the package loads its library; a pool of every core would
+    # then wait on all of them between the engine's small calls.
+    for first in ("", "import scipy_openblas32\n"):
+        script = first + textwrap.dedent("""
+            import ctypes, os
+            import VelorinLib
+            import scipy_openblas32 as s
+            lib = ctypes.CDLL(os.path.join(s.get_lib_dir(), s.get_library(fullname=True)))
+            print(lib.scipy_openblas_get_num_threads(), os.environ.get("OPENBLAS_NUM_THREADS"))
+        """)
+        assert run([sys.executable, "-c", script]).stdout.split() == ["1", "None"]
+
+
 def run(command, env=None, check=True):
     full = dict(os.environ)
     for name in ("PYTHONPATH", "PYTHONUSERBASE", "LD_LIBRARY_PATH", "PYTHONNOUSERSITE"):

@@ -59,3 +59,18 @@ def test_no_exception_classes_registered():
 def test_compiled_for_running_interpreter():
     # The load check compares the running version with the one compiled for.
     assert sys.version.startswith(f"{sys.version_info.major}.{sys.version_info.minor}")
+
+
+def docstrings():
+    for name, value in vars(vl).items():
+        yield name, getattr(value, "__doc__", None)
+        if isinstance(value, type):
+            for member, item in vars(value).items():
+                yield f"{name}.{member}", getattr(item, "__doc__", None)
+
+
+def test_every_signature_names_python_types():
+    leaks = [name for name, doc in docstrings() if isinstance(doc, str) and "velorin::" in doc]
+    assert leaks == []
+    assert "job: VelorinLib.JobV1" in vl.job_monitor.__doc__
+    assert "-> VelorinLib.Result" in vl.JobV1.result.__doc__

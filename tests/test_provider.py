@@ -527,3 +527,48 @@ except KeyboardInterrupt:
             child.communicate()
     assert (out, err, child.returncode) == ("interrupted\n", "", 0)
     assert config(folder) == b"kept,t,,\n"
+
+
+@pytest.mark.parametrize("relative", [True, False], ids=["relative link", "absolute link"])
+@pytest.mark.parametrize("hops", [1, 2])
+def test_a_settings_file_that_is_a_symbolic_link(folder, tmp_path, relative, hops):
+    # Saved through the link: the link stays, its destination gets the accounts.
+    dotfiles = tmp_path / "dotfiles"
+    dotfiles.mkdir()
+    destination = dotfiles / "velorin.conf"
+    destination.write_bytes(b"lab,t1,,\n")
+    folder.mkdir()
+    link = folder / "config.file"
+    chain = [link] + [dotfiles / f"hop{i}" for i in range(1, hops)] + [destination]
+    for here, there in zip(chain, chain[1:]):
+        here.symlink_to(os.path.relpath(there, here.parent) if relative else there)
+    provider = vl.VelorinProvider()
+    assert provider.active_account() == {"name": "lab", "token": "t1"}
+    provider.save_account("t2", name="bob")
+    assert all(path.is_symlink() for path in chain[:-1])
+    assert destination.read_bytes() == b"lab,t1,,\nbob,t2,,\n"
+    provider.delete_account("lab")
+    assert link.is_symlink() and destination.read_bytes() == b"bob,t2,,\n"
+    assert vl.VelorinProvider().saved_accounts() == {"bob": "t2"}
+    # No temporary file is left on either side.
+    assert sorted(p.name for p in folder.iterdir()) == ["config.file", "config.lock"]
+    assert sorted(p.name for p in dotfiles.iterdir()) == sorted(p.name for p in chain[1:])
+
+
+def test_a_symbolic_link_to_a_settings_file_not_yet_made(folder, tmp_path):
+    folder.mkdir()
+    destination = tmp_path / "elsewhere" / "accounts"
+    destination.parent.mkdir()
+    (folder / "config.file").symlink_to(destination)
+    vl.VelorinProvider().save_account("t", name="a")
+    assert (folder / "config.file").is_symlink()
+    assert destination.read_bytes() == b"a,t,,\n"
+
+
+def test_a_symbolic_link_loop_in_place_of_the_settings_file(folder):
+    folder.mkdir()
+    (folder / "config.file").symlink_to(folder / "other")
+    (folder / "other").symlink_to(folder / "config.file")
+    with pytest.raises(RuntimeError):
+        vl.VelorinProvider().save_account("t", name="a")
+    assert (folder / "config.file").is_symlink() and (folder / "other").is_symlink()

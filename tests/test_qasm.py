@@ -466,8 +466,81 @@ def test_a_conditioned_call_of_a_gate_named_like_a_keyword():
     assert counts(loads(text + "measure q -> c;\n"), shots=3) == {"11": 3}
 
 
+# The gate words of this library that the published qelib1.inc lacks, with the
+# parameter and qubit counts of our own statements: a program may define them.
+UNPUBLISHED = {"u": (3, 1), "p": (1, 1), "sx": (0, 1), "sxdg": (0, 1), "swap": (0, 2), "cswap": (0, 3),
+               "crx": (1, 2), "cry": (1, 2), "cp": (1, 2), "cu": (4, 2), "csx": (0, 2), "rxx": (1, 2),
+               "rzz": (1, 2), "rccx": (0, 3), "rc3x": (0, 4), "c3x": (0, 4), "c3sqrtx": (0, 4),
+               "c4x": (0, 5), "u0": (1, 1)}
+
+
+def own_definition(name):
+    """A definition under the name that no built-in gate matches, its call and its dense steps."""
+    n_params, k = UNPUBLISHED[name]
+    params = ["a%d" % j for j in range(n_params)]
+    values = [0.1 * (j + 1) - 0.05 for j in range(n_params)]
+    qubits = [int(q) for q in np.random.default_rng(len(name)).permutation(5)[:k]]
+    body, steps = [], []
+    for i in range(k):
+        angle = " + ".join(["%r" % (0.3 * (i + 1))] + ["%d*%s" % (j + 1 + i, p) for j, p in enumerate(params)])
+        body.append("ry(%s) x%d;" % (angle, i))
+        steps.append((ry(0.3 * (i + 1) + sum((j + 1 + i) * v for j, v in enumerate(values))), [qubits[i]]))
+    for i in range(1, k):
+        body.append("cx x%d, x%d;" % (i - 1, i))
+        steps.append((controlled(X), [qubits[i - 1], qubits[i]]))
+    body.append("rz(0.7) x0;")
+    steps.append((rz(0.7), [qubits[0]]))
+    header = "gate %s%s %s { %s }\n" % (name, "(%s)" % ", ".join(params) if params else "",
+                                        ", ".join("x%d" % i for i in range(k)), " ".join(body))
+    call = "%s%s %s;\n" % (name, "(%s)" % ", ".join(map(repr, values)) if values else "",
+                           ", ".join("q[%d]" % q for q in qubits))
+    return header, call, steps
+
+
+@pytest.mark.parametrize("how", ["called", "condition holds", "condition fails", "called from a body"])
+@pytest.mark.parametrize("name", UNPUBLISHED)
+def test_a_program_defines_the_gates_the_published_include_lacks(name, how):
+    definition, call, steps = own_definition(name)
+    rng = np.random.default_rng(7)
+    state = DenseState(5)
+    text = HEADER + "qreg q[5];\ncreg c[5];\n"
+    for q in range(5):  # u3, which every program may use, whatever it defines
+        angles = [round(float(a), 6) for a in rng.uniform(-np.pi, np.pi, size=3)]
+        text += "u3(%r, %r, %r) q[%d];\n" % (*angles, q)
+        state.apply(u(*angles), [q])
+    text += definition
+    if how == "called from a body":
+        text += "gate outer a { h a; }\ngate wrapper b { %s outer b; }\n" % call.replace("q[", "").replace("]", "")
+        # The wrapper's body names circuit qubits by number, then its own argument.
+        text += "wrapper q[0];\n"
+        steps = steps + [(H, [0])]
+    elif how == "called":
+        text += call
+    else:
+        text += "if (c==%d) %s" % (0 if how == "condition holds" else 1, call)
+        if how == "condition fails":
+            steps = []
+    for matrix, qubits in steps:
+        state.apply(matrix, qubits)
+    assert_same_state(simulate(loads(text)), state.vector())
+
+
 @pytest.mark.parametrize("text,message", [
-    (HEADER + "qreg q[1];\ngate h a { x a; }\n", "Error Identifier expected in line 4 at 6"),
+    (HEADER + "qreg q[1];\nqreg", "Error Identifier expected in line 4 at 6"),
+    (HEADER + "qreg q[1]; creg", "Error Identifier expected in line 3 at 17"),
+    (HEADER + "qreg q[1];\ngate g a { h a; }\nopaque", "Error Identifier expected in line 5 at 8"),
+    (HEADER + "qreg q[1];\ngate g a { h a; }gate", "Error Identifier expected in line 4 at 23"),
+    (HEADER + "qreg q[1];\nh q[0];\nOPENQASM", "Error Premature end of file in line 5 at 10"),
+    ("OPENQASM", "Error Premature end of file in line 1 at 9"),
+])
+def test_a_declaration_cut_off_at_the_end_is_refused(text, message):
+    assert error_of(text) == message
+
+
+@pytest.mark.parametrize("text,message", [
+    (HEADER + "qreg q[1];\ngate h a { x a; }\n", "Error Duplicate definition in line 4 at 6"),
+    (HEADER + "qreg q[2];\ngate cu3(a,b,c) x,y { cx x,y; }\n", "Error Duplicate definition in line 4 at 6"),
+    (HEADER + "qreg q[2];\nopaque ccx a,b,c;\n", "Error Duplicate definition in line 4 at 8"),
     ("qreg q[1];\ngate U a { }\n", "Error Duplicate definition in line 2 at 6"),
     ("qreg q[1];\ngate CX a, b { }\n", "Error Duplicate definition in line 2 at 6"),
     ("qreg q[1];\ngate measure a { }\n", "Error Identifier expected in line 2 at 6"),
@@ -761,9 +834,14 @@ def nested_gates(depth):
     return "\n".join(lines + ["g%d q[0];" % (depth - 1)]) + "\n"
 
 
-def test_gate_calls_nest_up_to_the_limit():
-    assert_same_state(simulate(loads(nested_gates(64))), H[:, 0])
-    assert error_of(nested_gates(65)) == "Error Gate calls nested more than 64 deep in line 67 at 10"
+@pytest.mark.parametrize("depth", [64, 65, 20000])
+def test_gate_calls_nest_as_deep_as_the_definitions_chain(depth):
+    qc = loads(nested_gates(depth))
+    assert_same_state(simulate(qc), H[:, 0])
+    # One composite inside the other: the text defines each level once.
+    text = qc.qasm()
+    assert len(re.findall(r"^gate ", text, re.M)) == depth
+    assert loads(text).qasm() == text
 
 
 def test_a_program_of_300000_gate_calls_loads():

@@ -3,6 +3,7 @@ import os
 import re
 import threading
 import time
+import warnings
 
 import numpy as np
 import pytest
@@ -307,7 +308,39 @@ def test_run_argument_errors(args, kwargs):
 @pytest.mark.parametrize("mode", ["liberal", "HighestEfficiency", "balancedaccuracy", "AUTOMATIC"])
 def test_performance_names(mode):
     qc = bell()
-    assert wait(BACKEND.run(qc, performance=mode, foo=1)).done()
+    with pytest.warns(UserWarning, match="'foo'"):
+        assert wait(BACKEND.run(qc, performance=mode, foo=1)).done()
+
+
+UNREAD = ("run() ignores the keyword '%s'; the keywords it reads are shots, mode, quiet, "
+          "performance and file")
+
+
+@pytest.mark.parametrize("typos", [{"shot": 100}, {"Shots": 100, "sync": True}])
+def test_unread_keywords_warn_and_leave_the_run_unchanged(typos):
+    qc = bell()
+    qc.measure_all()
+    run_sync(qc, shots=5)  # the circuit now keeps 5 shots
+    with pytest.warns(UserWarning) as caught:
+        result = run_sync(qc, **typos)
+    assert [str(w.message) for w in caught] == [UNREAD % key for key in typos]
+    assert sum(result.get_counts().values()) == 5
+
+
+def test_read_keywords_do_not_warn():
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        result = run_sync(bell(), shots=3, quiet=True, performance="Automatic", file="")
+    assert result.success
+
+
+def test_an_unread_keyword_made_an_error_stops_before_the_run():
+    qc = bell()
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        with pytest.raises(UserWarning, match=re.escape(UNREAD % "shot")):
+            vl.BackendV2().run(qc, shot=100, mode="sync")
+    assert qc.qubit_end_time() == 0  # never ran
 
 
 def test_synchronous_printout(capsys):

@@ -4,6 +4,8 @@
 
 #include "bindings/circuit_binding.h"
 #include "bindings/composite_binding.h"
+#include "bindings/pickling.h"
+#include "circuit/serialize.h"
 
 namespace velorin::bindings {
 
@@ -67,7 +69,7 @@ void BindCircuitConstructors(CircuitClass& cls) {
 }
 
 void BindQuantumCircuit(py::module_& m) {
-  CircuitClass cls(m, "QuantumCircuit");
+  auto cls = Declared<CircuitClass>(m, "QuantumCircuit");
   BindCircuitConstructors(cls);
   BindOneQubitMethods(cls);
   BindTwoQubitMethods(cls);
@@ -87,6 +89,11 @@ void BindQuantumCircuit(py::module_& m) {
   BindTransformMethods(cls);
   BindToGate(cls);
   BindControl(cls);
+  BindByteForm(
+      cls, [](const QuantumCircuit& qc) { return EncodeCircuit(qc); },
+      [](const std::string& bytes) {
+        return std::shared_ptr<QuantumCircuit>(DecodeCircuit(bytes));
+      });
 }
 
 }  // namespace velorin::bindings

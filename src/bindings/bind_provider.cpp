@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bindings/bindings.h"
+#include "bindings/pickling.h"
 #include "circuit/quantum_circuit.h"
 #include "engine/circuit_optimizer.h"
 #include "runtime/backend.h"
@@ -152,6 +153,7 @@ void BindProvider(py::module_& m) {
           },
           py::arg("defaults") = false, py::arg("name") = "", "Provides the list of saved accounts");
   for (const char* item : kProviderItems) HideArgumentValues(provider, item);
+  RefuseByteForm(provider, "it holds the account settings file and its backends' threads");
 }
 
 }  // namespace velorin::bindings

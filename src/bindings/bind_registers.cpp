@@ -2,7 +2,9 @@
 #include <pybind11/stl.h>
 
 #include "bindings/bindings.h"
+#include "bindings/pickling.h"
 #include "circuit/registers.h"
+#include "circuit/serialize.h"
 
 namespace velorin::bindings {
 
@@ -27,8 +29,8 @@ void BindRegister(py::module_& m, const char* py_name, const char* kind) {
   const std::string name_doc = std::string("Returns the name of the ") + kind + " register";
   const std::string prefix_doc =
       std::string("Returns the prefix defined for the ") + kind + " register's name";
-  py::class_<R>(m, py_name)
-      .def(py::init([](int32_t size) { return std::make_unique<R>(size, ""); }))
+  py::class_<R> cls(m, py_name);
+  cls.def(py::init([](int32_t size) { return std::make_unique<R>(size, ""); }))
       .def(py::init<int32_t, std::string>())
       .def("size", &R::size, size_doc.c_str())
       .def("name", &R::name, name_doc.c_str())
@@ -45,6 +47,9 @@ void BindRegister(py::module_& m, const char* py_name, const char* kind) {
             return py::make_iterator(IndexIterator{begin}, IndexIterator{end});
           },
           py::keep_alive<0, 1>());
+  BindByteForm(
+      cls, [](const R& reg) { return EncodeRegister(reg); },
+      [](const std::string& bytes) { return DecodeRegister<R>(bytes); });
 }
 
 }  // namespace

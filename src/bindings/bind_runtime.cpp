@@ -1,5 +1,8 @@
 // job_monitor, JobStatus, JobV1, Result and BackendV2.
+#include <algorithm>
 #include <chrono>
+#include <iterator>
+#include <string>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -10,6 +13,7 @@
 #include <pybind11/stl.h>
 
 #include "bindings/bindings.h"
+#include "bindings/pickling.h"
 #include "circuit/errors.h"
 #include "platform/memory.h"
 #include "platform/text.h"
@@ -259,11 +263,25 @@ QuantumCircuit& Required(QuantumCircuit* circuit) {
   return *circuit;
 }
 
+// A mistyped keyword would otherwise be dropped without a word.
+void WarnUnreadOptions(const py::kwargs& options) {
+  static constexpr const char* kRead[] = {"shots", "mode", "quiet", "performance", "file"};
+  for (const auto& item : options) {
+    const std::string key = py::str(item.first);
+    if (std::find(std::begin(kRead), std::end(kRead), key) != std::end(kRead)) continue;
+    const std::string text = "run() ignores the keyword '" + key +
+                             "'; the keywords it reads are shots, mode, quiet, performance "
+                             "and file";
+    if (PyErr_WarnEx(PyExc_UserWarning, text.c_str(), 1) != 0) throw py::error_already_set();
+  }
+}
+
 // The keyword form: options are taken in this order, and each one stored
 // before a later one fails keeps its effect.
 std::shared_ptr<JobV1> RunWithOptions(BackendV2& backend, QuantumCircuit* circuit_arg,
                                       const py::kwargs& options) {
   QuantumCircuit& circuit = Required(circuit_arg);
+  WarnUnreadOptions(options);
   if (options.contains("shots")) {
     circuit.shots = OptionAs<int32_t>(options["shots"],
                                       "Invalid input for \"shots\". Try with an integer > 1.");
@@ -306,6 +324,13 @@ void BindModuleFunctions(py::module_& m) {
   BindOptimizerFunction(m);
 }
 
+void DeclareClasses(py::module_& m) {
+  py::class_<JobV1, std::shared_ptr<JobV1>>(m, "JobV1");
+  py::class_<Result, std::shared_ptr<Result>>(m, "Result");
+  py::class_<BackendV2, std::shared_ptr<BackendV2>>(m, "BackendV2");
+  py::class_<QuantumCircuit, std::shared_ptr<QuantumCircuit>>(m, "QuantumCircuit");
+}
+
 void BindJobStatus(py::module_& m) {
   py::enum_<JobStatus>(m, "JobStatus")
       .value("INITIALIZING", JobStatus::INITIALIZING)
@@ -331,8 +356,8 @@ void BindRuntimeClasses(py::module_& m) {
   // A script that ends, or is ended by Ctrl-C, must not wait for running jobs.
   py::module_::import("atexit").attr("register")(py::cpp_function([] { StopAllBackends(); }));
 
-  py::class_<JobV1, std::shared_ptr<JobV1>>(m, "JobV1")
-      .def(py::init([](const std::string& id) { return std::make_shared<JobV1>(id); }))
+  auto job = Declared<py::class_<JobV1, std::shared_ptr<JobV1>>>(m, "JobV1");
+  job.def(py::init([](const std::string& id) { return std::make_shared<JobV1>(id); }))
       .def_readonly("version", &JobV1::version)
       .def_readonly("_async", &JobV1::_async)
       .def("job_id", &JobV1::job_id, "Gets the current Job Id")
@@ -347,9 +372,12 @@ void BindRuntimeClasses(py::module_& m) {
       .def("cancel", &JobV1::cancel, "Cancels the Job Id")
       .def("status", &JobV1::status, "Status of the Job")
       .def("backend", &JobV1::backend, "Fetches the backend object");
+  RefuseByteForm(job,
+                 "it is tied to its backend's worker thread and queue; pickle its result() "
+                 "instead");
 
-  py::class_<Result, std::shared_ptr<Result>>(m, "Result")
-      .def(py::init([] { return std::make_shared<Result>(); }))
+  auto result = Declared<py::class_<Result, std::shared_ptr<Result>>>(m, "Result");
+  result.def(py::init([] { return std::make_shared<Result>(); }))
       .def_readonly("backend_name", &Result::backend_name)
       .def_readonly("backend_version", &Result::backend_version)
       .def_readonly("qobj_id", &Result::qobj_id)
@@ -396,10 +424,13 @@ void BindRuntimeClasses(py::module_& m) {
           },
           py::arg("experiment") = 0, py::arg("decimals") = 0, "Gets the density matrix")
       .def("get_classicalregister", &Result::get_classicalregister, "Gets the classical register");
+  BindByteForm(
+      result, [](const Result& r) { return r.Encode(); },
+      [](const std::string& bytes) { return Result::Decode(bytes); });
 
   constexpr const char* kRunDoc = "Executes the quantum circuit using the backend";
-  py::class_<BackendV2, std::shared_ptr<BackendV2>>(m, "BackendV2")
-      .def(py::init([] { return std::make_shared<BackendV2>(); }))
+  auto backend = Declared<py::class_<BackendV2, std::shared_ptr<BackendV2>>>(m, "BackendV2");
+  backend.def(py::init([] { return std::make_shared<BackendV2>(); }))
       .def_readonly("version", &BackendV2::version)
       .def_readonly("dt", &BackendV2::dt)
       .def_readonly("dtm", &BackendV2::dtm)
@@ -418,6 +449,7 @@ void BindRuntimeClasses(py::module_& m) {
           },
           py::arg("run_input"), py::arg("shots") = 1, py::arg("sync_mode") = false,
           py::arg("performance") = 3, py::arg("quiet") = true, py::arg("file") = "", kRunDoc);
+  RefuseByteForm(backend, "it owns a worker thread and its job queue");
 }
 
 }  // namespace velorin::bindings

@@ -9,6 +9,20 @@ namespace velorin::bindings {
 
 namespace py = pybind11;
 
+// Creates the classes that signatures name before anything names them, so
+// every signature shows the Python class rather than the C++ type.
+void DeclareClasses(py::module_& m);
+// A class DeclareClasses created, for its registration step to fill. It moves
+// to the end of the module's namespace, where the step would have put it, so
+// the module lists its classes in registration order.
+template <class Class>
+Class Declared(py::module_& m, const char* name) {
+  auto cls = py::reinterpret_borrow<Class>(m.attr(name));
+  py::delattr(m, name);
+  m.attr(name) = cls;
+  return cls;
+}
+
 void BindModuleFunctions(py::module_& m);
 void BindJobStatus(py::module_& m);
 void BindRegisters(py::module_& m);

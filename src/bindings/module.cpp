@@ -4,12 +4,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "bindings/bindings.h"
 #include "platform/blas.h"
+#include "platform/fork.h"
 #include "platform/host.h"
 
 namespace velorin::bindings {
@@ -47,6 +49,8 @@ bool gGateClosed = false;
 int gInside = 0;
 unsigned long gExitThread = 0;  // the thread that ran the exit handler
 unsigned long gMainThread = 0;  // finalises the interpreter if no handler ran
+// This thread's share of gInside.
+thread_local int tInside = 0;
 
 // Long enough for a print under load; a stay that never ends (output to a
 // pipe nobody reads) must not hold the exit forever.
@@ -74,6 +78,7 @@ void EnterGate(bool holding) {
                                   : self != gMainThread && InterpreterFinalizing();
     if (!stop) {
       ++gInside;
+      ++tInside;
       return;
     }
   }
@@ -83,7 +88,17 @@ void EnterGate(bool holding) {
 
 void LeaveGate() {
   std::lock_guard<std::mutex> lock(gGateMutex);
+  --tInside;
   if (--gInside == 0) gGateIdle.notify_all();
+}
+
+// A fork copies only its own thread: the child's count is that thread's
+// share, and an exit there waits for no thread of the parent.
+void LockGateForFork() { gGateMutex.lock(); }
+void UnlockGateInParent() { gGateMutex.unlock(); }
+void UnlockGateInChild() {
+  gInside = tInside;
+  gGateMutex.unlock();
 }
 
 // The exit handler, on the exiting thread, holding the lock.
@@ -210,6 +225,7 @@ void InstallHostHooks() {
                     .attr("ident")
                     .cast<unsigned long>();
   py::module_::import("atexit").attr("register")(py::cpp_function(CloseGate));
+  platform::AtFork(LockGateForFork, UnlockGateInParent, UnlockGateInChild);
 }
 
 // BLAS and LAPACK from the package scipy-openblas32, wherever this interpreter
@@ -218,24 +234,34 @@ void InstallHostHooks() {
 void LoadBlasFromPackage() {
   const std::string install =
       "VelorinLib needs the Python package scipy-openblas32 (pip install scipy-openblas32): ";
-  std::string path;
+  std::string failure;
   try {
-    py::module_ package = py::module_::import("scipy_openblas32");
-    const std::string folder = py::str(package.attr("get_lib_dir")());
-    const std::string name = py::str(package.attr("get_library")(py::arg("fullname") = true));
-    path = folder + "/" + name;
+    // The package loads its library when imported: inside LoadBlas, whose
+    // environment sets the library's pool.
+    failure = platform::LoadBlas([] {
+      py::module_ package = py::module_::import("scipy_openblas32");
+      const std::string folder = py::str(package.attr("get_lib_dir")());
+      const std::string name = py::str(package.attr("get_library")(py::arg("fullname") = true));
+      return folder + "/" + name;
+    });
   } catch (py::error_already_set& e) {
     throw py::import_error(install + e.what());
   }
-  const std::string failure = platform::LoadBlas(path);
   if (!failure.empty()) throw py::import_error(install + failure);
 }
 
 void InitModuleBindings(py::module_& m) {
+  // A thread's first exception and first blocking call set up its storage
+  // for them, which cannot be done once memory has run out: the process would
+  // abort where a MemoryError was due. The importing thread does it now.
+  static_cast<void>(std::uncaught_exceptions());
+  tReleased = nullptr;
+  tInside = 0;
   // Opened at import, while no thread of ours runs: loading sets an
   // environment variable for a moment, and a first run should not pay for it.
   LoadBlasFromPackage();
   InstallHostHooks();
+  DeclareClasses(m);
   BindModuleFunctions(m);
   BindJobStatus(m);
   BindRegisters(m);

@@ -23,16 +23,30 @@ std::string CompositeName(const std::string& name) {
 }  // namespace
 
 Instruction::~Instruction() {
-  if (sub_instructions.empty()) return;
+  // Nothing here may allocate: this runs while an allocation failure unwinds.
+  // The lists being released serve as the stack. `pending` is the list in
+  // hand; a record whose sub-records are taken up keeps the rest of the list
+  // it came from, with the record put aside before it as its last element
+  // (the room its own removal left), so each level resumes the one above.
   InstructionList pending;
   pending.swap(sub_instructions);
-  while (!pending.empty()) {
+  InstructionPtr put_aside;
+  for (;;) {
+    if (pending.empty()) {
+      if (!put_aside) return;
+      pending.swap(put_aside->sub_instructions);
+      InstructionPtr above = std::move(pending.back());
+      pending.pop_back();
+      put_aside = std::move(above);  // releases a record without sub-records
+      continue;
+    }
     InstructionPtr record = std::move(pending.back());
     pending.pop_back();
     // A record still shared elsewhere keeps its own sub-records.
-    if (record && record.use_count() == 1) {
-      for (InstructionPtr& sub : record->sub_instructions) pending.push_back(std::move(sub));
-      record->sub_instructions.clear();
+    if (record && record.use_count() == 1 && !record->sub_instructions.empty()) {
+      pending.push_back(std::move(put_aside));  // within capacity: never allocates
+      pending.swap(record->sub_instructions);
+      put_aside = std::move(record);
     }
   }
 }

@@ -33,8 +33,9 @@ struct Instruction {
   Instruction() = default;
   Instruction(const Instruction&) = default;
   Instruction& operator=(const Instruction&) = default;
-  // Nested composites are released level by level, never by recursion, so
-  // however deep a nest is, its release cannot exhaust the stack.
+  // Nested composites are released level by level, never by recursion and
+  // without allocating, so however deep a nest is, its release neither
+  // exhausts the stack nor fails when memory has run out.
   ~Instruction();
 
   Matrix matrix;

@@ -753,7 +753,7 @@ std::vector<int64_t> QuantumCircuit::clbits() const {
 // The start of the last finished run; the present moment before any run.
 std::string QuantumCircuit::op_start_times() const {
   {
-    std::lock_guard<std::mutex> lock(last_run->mutex);
+    std::lock_guard<platform::ForkSafeMutex> lock(last_run->mutex);
     if (last_run->executed) return last_run->start_text;
   }
   return CurrentTimestamp();

@@ -14,6 +14,7 @@
 #include "circuit/gate_families.h"
 #include "circuit/instruction.h"
 #include "circuit/registers.h"
+#include "platform/fork.h"
 
 namespace velorin {
 
@@ -25,7 +26,7 @@ class QuantumCircuit;
 // their times, and the wall-clock text of its start. A backend writes it when
 // a job ends, possibly on its worker thread, hence the lock.
 struct LastRun {
-  std::mutex mutex;
+  platform::ForkSafeMutex mutex;
   std::shared_ptr<const QuantumCircuit> executed;  // guarded by mutex
   std::string start_text;                          // guarded by mutex
 };
@@ -67,6 +68,9 @@ class QuantumCircuit {
   std::unique_ptr<QuantumCircuit> Snapshot() const;
   struct SnapshotTag {};
   QuantumCircuit(const QuantumCircuit& source, SnapshotTag);
+  // An empty circuit for a decoder to fill; it takes no name from the counter.
+  struct RestoreTag {};
+  explicit QuantumCircuit(RestoreTag) {}
   QuantumCircuit& operator=(const QuantumCircuit&) = delete;
   virtual ~QuantumCircuit();
 

@@ -33,6 +33,10 @@ class Register {
     start_ = *Counter;
     *Counter = WrappingAdd(*Counter, size);
   }
+  // A register restored from its byte form: like a copy, never counted.
+  struct RestoreTag {};
+  Register(int32_t size, std::string name, int32_t start, RestoreTag)
+      : size_(size), name_(std::move(name)), start_(start), counted_(false) {}
   // A copy stands for the same range but never moves the counter.
   Register(const Register& other)
       : size_(other.size_), name_(other.name_), start_(other.start_), counted_(false) {}

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "circuit/errors.h"
+#include "circuit/record_budget.h"
 #include "composite/transform.h"
 
 namespace velorin {
@@ -116,8 +117,19 @@ void RequireMapped(const InstructionList& source, size_t qubit_entries, size_t c
   });
 }
 
-void MarkTouched(QuantumCircuit& qc, uint64_t qubit) {
-  if (qubit < qc.touched_qubits.size()) qc.touched_qubits[qubit] = 1;
+// Once the record is in: a build that fails leaves the circuit as it was.
+void MarkTouched(QuantumCircuit& qc, const std::vector<int64_t>& qubits) {
+  for (int64_t q : qubits) {
+    if (q >= 0 && static_cast<uint64_t>(q) < qc.touched_qubits.size()) {
+      qc.touched_qubits[static_cast<uint64_t>(q)] = 1;
+    }
+  }
+}
+
+// The composite record itself, before its sub-records.
+uint64_t CompositeBytes(uint64_t num_qubits, uint64_t num_params, const std::string& name) {
+  // Room for the instance number a clashing name may get.
+  return RecordBytes(0, num_qubits, num_params, name.size() + 12);
 }
 
 void Insert(QuantumCircuit& qc, InstructionPtr composite, bool front) {
@@ -216,10 +228,11 @@ GateMaps CheckedGateMaps(const QuantumCircuit& qc, const Gate& gate,
   return maps;
 }
 
-InstructionPtr GateComposite(QuantumCircuit& qc, const GateMaps& maps,
-                             const std::vector<int64_t>& qubits,
+InstructionPtr GateComposite(const GateMaps& maps, const std::vector<int64_t>& qubits,
                              const std::vector<int64_t>& clbits) {
   const Instruction& s = *maps.first;
+  RequireBuildFits(SaturatingAdd(
+      CopyBytes(s), s.kind == kind::kComposite ? CopyBytes(s.sub_instructions) : CopyBytes(s)));
   auto composite = std::make_shared<Instruction>();
   composite->kind = kind::kComposite;
   composite->matrix = s.matrix;
@@ -235,10 +248,7 @@ InstructionPtr GateComposite(QuantumCircuit& qc, const GateMaps& maps,
   composite->condition_on_bit = s.condition_on_bit;
   composite->condition_bit = s.condition_bit;
   composite->condition_register = s.condition_register;
-  for (int64_t q : qubits) {
-    composite->qubits.push_back(static_cast<uint64_t>(q));
-    MarkTouched(qc, static_cast<uint64_t>(q));
-  }
+  for (int64_t q : qubits) composite->qubits.push_back(static_cast<uint64_t>(q));
   for (int64_t c : clbits) composite->clbits.push_back(static_cast<uint64_t>(c));
   if (s.kind == kind::kComposite) {
     CopyInstructionsMapped(s.sub_instructions, composite->sub_instructions, maps.qubit_map,
@@ -350,6 +360,8 @@ int AppendCircuitAsComposite(QuantumCircuit& qc, const QuantumCircuit& other,
                              const std::vector<int64_t>& qubit_map,
                              const std::vector<int64_t>& clbit_map, bool front) {
   const InstructionList& records = other.instructions;
+  RequireBuildFits(
+      SaturatingAdd(CopyBytes(records), CompositeBytes(qubit_map.size(), 0, other.name)));
   std::string name = other.name;
   if (const CompositeNameIndex::Entry* entry = FindName(qc, name)) {
     const InstructionPtr first = entry->first.lock();
@@ -361,12 +373,10 @@ int AppendCircuitAsComposite(QuantumCircuit& qc, const QuantumCircuit& other,
   composite->kind = kind::kComposite;
   composite->name = std::move(name);
   composite->num_ctrl_qubits = other.num_ctrl_qubits;
-  for (int64_t q : qubit_map) {
-    composite->qubits.push_back(static_cast<uint64_t>(q));
-    MarkTouched(qc, static_cast<uint64_t>(q));
-  }
+  for (int64_t q : qubit_map) composite->qubits.push_back(static_cast<uint64_t>(q));
   CopyInstructionsMapped(records, composite->sub_instructions, qubit_map, clbit_map);
   Insert(qc, std::move(composite), front);
+  MarkTouched(qc, qubit_map);
   return 0;
 }
 
@@ -406,19 +416,23 @@ bool compose(QuantumCircuit& qc, const QuantumCircuit& other, std::vector<int64_
 int32_t append(QuantumCircuit& qc, const Gate& gate, const std::vector<int64_t>& qubits_vector,
                const std::vector<int64_t>& cbits_vector) {
   const GateMaps maps = CheckedGateMaps(qc, gate, qubits_vector, cbits_vector);
-  Insert(qc, GateComposite(qc, maps, qubits_vector, cbits_vector), false);
+  Insert(qc, GateComposite(maps, qubits_vector, cbits_vector), false);
+  MarkTouched(qc, qubits_vector);
   return 0;
 }
 
 bool compose(QuantumCircuit& qc, const Gate& gate, const std::vector<int64_t>& qubits,
              const std::vector<int64_t>& clbits, bool front, bool inplace) {
   const GateMaps maps = CheckedGateMaps(qc, gate, qubits, clbits);
-  Insert(qc, GateComposite(qc, maps, qubits, clbits), front);
+  Insert(qc, GateComposite(maps, qubits, clbits), front);
+  MarkTouched(qc, qubits);
   return !inplace;
 }
 
 std::unique_ptr<Gate> to_gate(QuantumCircuit& qc, const std::vector<double>& param_vector,
                               const std::string& label) {
+  RequireBuildFits(SaturatingAdd(CopyBytes(qc.instructions),
+                                 CompositeBytes(qc.total_qubits, param_vector.size(), label)));
   std::string name = label;
   if (FindName(qc, label) != nullptr) name = WithInstanceSuffix(label);
   auto composite = std::make_shared<Instruction>();

@@ -1,6 +1,7 @@
 // Copies, counts, register lookups and the timings of the last run.
 #include <utility>
 
+#include "circuit/record_budget.h"
 #include "composite/transform.h"
 
 namespace velorin {
@@ -30,7 +31,7 @@ CircuitPtr CopyFields(const QuantumCircuit& qc, const std::string& name, bool wi
     CopyInstructions(qc.instructions, result->instructions);
     result->qubit_map = qc.qubit_map;
     // The copied records carry the same run with them.
-    std::lock_guard<std::mutex> lock(qc.last_run->mutex);
+    std::lock_guard<platform::ForkSafeMutex> lock(qc.last_run->mutex);
     result->last_run->executed = qc.last_run->executed;
     result->last_run->start_text = qc.last_run->start_text;
   }
@@ -59,7 +60,7 @@ bool HoldsRegister(const std::vector<std::shared_ptr<R>>& regs, const R& reg) {
 // The executed records of the last finished run; null before any run.
 std::shared_ptr<const QuantumCircuit> LastExecuted(const QuantumCircuit& qc) {
   if (qc.instructions.empty()) return nullptr;
-  std::lock_guard<std::mutex> lock(qc.last_run->mutex);
+  std::lock_guard<platform::ForkSafeMutex> lock(qc.last_run->mutex);
   return qc.last_run->executed;
 }
 
@@ -114,6 +115,7 @@ void CopyInstructions(const InstructionList& source, InstructionList& target) {
 }
 
 CircuitPtr copy(const QuantumCircuit& qc, const std::string& name) {
+  RequireBuildFits(CopyBytes(qc.instructions));
   return CopyFields(qc, name, true);
 }
 

@@ -116,6 +116,7 @@ CircuitPtr inverse(const QuantumCircuit& qc, bool) {
       throw RunTimeError("This circuit cannot be inverted");
     }
   }
+  RequireBuildFits(CopyBytes(qc.instructions));  // an adjoint is the size of its record
   CircuitPtr result = copy_empty_like(qc, "");
   result->qubit_map = qc.qubit_map;  // the same qubits, so the same placement serves
   result->global_phase = -qc.global_phase;
@@ -127,6 +128,7 @@ CircuitPtr inverse(const QuantumCircuit& qc, bool) {
 }
 
 CircuitPtr reverse_ops(const QuantumCircuit& qc) {
+  RequireBuildFits(CopyBytes(qc.instructions));
   CircuitPtr result = copy_empty_like(qc, "");
   result->qubit_map = qc.qubit_map;  // the same qubits, so the same placement serves
   const InstructionList reversed(qc.instructions.rbegin(), qc.instructions.rend());

@@ -75,6 +75,53 @@ MpsSimulator::MpsSimulator(const MpsSimulator& other)
 
 MpsSimulator::~MpsSimulator() = default;
 
+std::unique_ptr<MpsSimulator> MpsSimulator::Restore(SavedChain saved) {
+  auto refuse = [](const char* why) { throw std::invalid_argument(why); };
+  const uint64_t n = saved.num_qubits;
+  if (n == 0 || n > kMaxQubits) refuse("the engine's qubit count is out of range");
+  if (saved.max_bond_dimension == 0) refuse("the engine's bond cap is 0");
+  if (saved.measured.size() != n) refuse("the measured values do not fit the qubits");
+  for (int64_t v : saved.measured) {
+    if (v < -1 || v > 1) refuse("a measured value is not -1, 0 or 1");
+  }
+  const bool empty = saved.chain.empty() && saved.bonds.empty() &&
+                     saved.position_to_qubit.empty() && saved.qubit_to_position.empty();
+  if (!empty) {
+    if (saved.chain.size() != n || saved.bonds.size() != n || saved.position_to_qubit.size() != n ||
+        saved.qubit_to_position.size() != n) {
+      refuse("the chain does not fit the qubits");
+    }
+    for (uint64_t p = 0; p < n; ++p) {
+      const int64_t q = saved.position_to_qubit[p];
+      if (q < 0 || static_cast<uint64_t>(q) >= n ||
+          saved.qubit_to_position[static_cast<size_t>(q)] != static_cast<int64_t>(p)) {
+        refuse("the position maps are not inverse permutations");
+      }
+    }
+    for (uint64_t p = 0; p < n; ++p) {
+      const BondValues& right = saved.bonds[p];
+      if (right.empty() || (p + 1 == n && right.size() != 1)) refuse("a bond is empty");
+      const auto rows = static_cast<Eigen::Index>(p == 0 ? 1 : saved.bonds[p - 1].size());
+      const auto cols = static_cast<Eigen::Index>(right.size());
+      const std::vector<Matrix>& f = saved.chain[p].factors;
+      if (f.size() != 2) refuse("a site does not hold two factors");
+      for (const Matrix& m : f) {
+        if (m.rows() != rows || m.cols() != cols) refuse("a site's factors do not fit its bonds");
+      }
+      saved.chain[p].max_bond_dimension = saved.max_bond_dimension;
+    }
+  }
+  auto engine = std::make_unique<MpsSimulator>(n, saved.global_phase);
+  engine->ran_once_ = !empty;
+  engine->max_bond_dimension_ = saved.max_bond_dimension;
+  engine->chain_ = std::move(saved.chain);
+  engine->bonds_ = std::move(saved.bonds);
+  engine->measured_ = std::move(saved.measured);
+  engine->position_to_qubit_ = std::move(saved.position_to_qubit);
+  engine->qubit_to_position_ = std::move(saved.qubit_to_position);
+  return engine;
+}
+
 void MpsSimulator::ResetShotFields(const QuantumCircuit& circuit) {
   quiet_ = circuit.quiet;
   measured_.assign(n_, -1);

@@ -50,6 +50,22 @@ class MpsSimulator {
   MpsSimulator& operator=(const MpsSimulator&) = delete;
   ~MpsSimulator();
 
+  // A read-out engine holding a chain kept elsewhere (a result's byte form):
+  // either no chain at all, or n sites of two equal-shaped factors whose sides
+  // match the bonds, position maps that are inverse permutations, and
+  // measured values of -1, 0 or 1. Anything else is std::invalid_argument.
+  struct SavedChain {
+    uint64_t num_qubits = 0;
+    double global_phase = 0.0;
+    uint64_t max_bond_dimension = 512;
+    std::vector<QubitTensor> chain;
+    std::vector<BondValues> bonds;
+    std::vector<int64_t> measured;
+    std::vector<int64_t> position_to_qubit;
+    std::vector<int64_t> qubit_to_position;
+  };
+  static std::unique_ptr<MpsSimulator> Restore(SavedChain saved);
+
   // ---- shots ----
   // All qubits 0, natural order, product bonds; takes the circuit's bond cap
   // and quiet flag.

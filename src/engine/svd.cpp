@@ -12,6 +12,7 @@
 
 #include "engine/qubit_tensor.h"
 #include "platform/blas.h"
+#include "platform/fork.h"
 #include "platform/threads.h"
 
 namespace velorin {
@@ -99,6 +100,9 @@ bool PaddedLapackSvd(const platform::BlasLibrary& blas, int32_t m, int32_t n, co
   double* rwork = space.Rwork(std::max<size_t>(1, k * std::max(5 * k + 7, 2 * most + 2 * k + 1)));
   int32_t* iwork = space.Iwork(8 * k);
   const int32_t ldvt = static_cast<int32_t>(k);
+  // The library holds locks of its own while it works; a fork must not copy
+  // them held, or the child hangs in the library's exit.
+  const platform::HoldOffFork hold;
   Complex query(0.0, 0.0);
   if (blas.zgesdd_work(platform::kBlasColumnMajor, 'S', m, n, work_a, m, work_s, work_u, m,
                        work_vt, ldvt, &query, -1, rwork, iwork) != 0) {
@@ -325,6 +329,7 @@ void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out) {
     // left it; only a product large on every side asks for more than one.
     platform::SetBlasThreads(ThreadsForRows(std::min({a.rows(), a.cols(), b.cols()})));
     out.resize(a.rows(), b.cols());
+    const platform::HoldOffFork hold;  // as around the decompositions
     const Complex one(1.0, 0.0), zero(0.0, 0.0);
     const auto dim = [](Eigen::Index n) { return static_cast<int32_t>(n); };
     blas->zgemm(platform::kBlasColumnMajor, platform::kBlasNoTrans, platform::kBlasNoTrans,

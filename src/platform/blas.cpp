@@ -1,4 +1,5 @@
 #include "platform/blas.h"
+#include "platform/fork.h"
 
 #include <dlfcn.h>
 
@@ -51,18 +52,18 @@ class ScopedVariable {
   bool had_ = false;
 };
 
-// Opens the library with its pool limited to the calling thread: OpenBLAS
-// reads its thread count from the environment once, while it loads, and a
-// larger pool would spin on every core for a while after the load. Its
-// threads also wait for new work a shorter while (2^24 cycles, a few
-// milliseconds, instead of 2^28) before they sleep: long enough to bridge the
-// gaps between the library calls inside one decomposition (shorter waits made
-// two threads slower than one), short enough not to hold cores long after it.
-void* OpenWithoutPool(const std::string& path) {
-  ScopedVariable threads("OPENBLAS_NUM_THREADS", "1");
-  ScopedVariable timeout("OPENBLAS_THREAD_TIMEOUT", "24");
-  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-}
+// The environment the library loads in: its pool limited to the calling
+// thread, since OpenBLAS reads its thread count from the environment once,
+// while it loads, and a larger pool would spin on every core for a while
+// after the load. Its threads also wait for new work a shorter while (2^24
+// cycles, a few milliseconds, instead of 2^28) before they sleep: long enough
+// to bridge the gaps between the library calls inside one decomposition
+// (shorter waits made two threads slower than one), short enough not to hold
+// cores long after it.
+struct LoadEnvironment {
+  ScopedVariable threads{"OPENBLAS_NUM_THREADS", "1"};
+  ScopedVariable timeout{"OPENBLAS_THREAD_TIMEOUT", "24"};
+};
 
 std::mutex gLoadMutex;             // guards the loading below
 BlasLibrary gLibrary{};            // written once, under gLoadMutex, before gLoaded
@@ -71,13 +72,19 @@ std::atomic<bool> gLoaded{false};  // published with release, read with acquire
 
 }  // namespace
 
-std::string LoadBlas(const std::string& path) {
+std::string LoadBlas(const std::function<std::string()>& locate) {
   std::lock_guard<std::mutex> lock(gLoadMutex);
   if (gLoaded.load(std::memory_order_acquire)) return {};
-  // Only a path the package gave: a bare name would let the loader search
-  // folders we do not control.
-  if (path.empty() || path[0] != '/') return "not an absolute path: " + path;
-  void* handle = OpenWithoutPool(path);
+  void* handle = nullptr;
+  std::string path;
+  {
+    LoadEnvironment environment;
+    path = locate();
+    // Only a path we were given: a bare name would let the loader search
+    // folders nobody chose.
+    if (path.empty() || path[0] != '/') return "not an absolute path: " + path;
+    handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  }
   if (handle == nullptr) {
     const char* why = dlerror();
     return why != nullptr ? std::string(why) : "cannot open " + path;
@@ -106,6 +113,10 @@ std::string LoadBlas(const std::string& path) {
   return {};
 }
 
+std::string LoadBlas(const std::string& path) {
+  return LoadBlas([&] { return path; });
+}
+
 const BlasLibrary* Blas() {
   return gLoaded.load(std::memory_order_acquire) ? &gLibrary : nullptr;
 }
@@ -118,6 +129,7 @@ void SetBlasThreads(int threads) {
   const BlasLibrary* blas = Blas();
   if (blas == nullptr || threads < 1 || current.load() == threads) return;
   std::lock_guard<std::mutex> lock(mutex);
+  const HoldOffFork hold;  // the library locks while it resizes its pool
   if (current.exchange(threads) != threads) blas->set_num_threads(threads);
 }
 

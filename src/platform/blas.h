@@ -6,6 +6,7 @@
 
 #include <complex>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace velorin::platform {
@@ -28,9 +29,12 @@ struct BlasLibrary {
 constexpr int kBlasColumnMajor = 102;
 constexpr int kBlasNoTrans = 111;
 
-// Opens the library at `path` (an absolute path) unless one is open already.
-// Returns an empty string on success, else why it failed (nothing is kept
-// open then). Thread-safe; the first success wins.
+// Opens the library at the absolute path `locate` returns, unless one is open
+// already. `locate` runs in the environment the library must first load in
+// (its pool limited to one thread): finding the library may load it. Returns
+// an empty string on success, else why it failed (nothing is kept open then);
+// what `locate` throws passes through. Thread-safe; the first success wins.
+std::string LoadBlas(const std::function<std::string()>& locate);
 std::string LoadBlas(const std::string& path);
 
 // The library's functions; null until LoadBlas succeeded.

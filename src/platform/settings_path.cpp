@@ -161,6 +161,28 @@ bool ReplaceFile(const std::string& target, const std::string& temp, const std::
   return true;
 }
 
+std::string FollowLinks(const std::string& path) {
+  // The kernel's own bound on links followed in one lookup.
+  constexpr int kMaxLinks = 40;
+  std::string current = path;
+  for (int followed = 0; followed <= kMaxLinks; ++followed) {
+    struct stat info {};
+    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    std::vector<char> buffer(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
+    const ssize_t length = ::readlink(current.c_str(), buffer.data(), buffer.size());
+    // A link changed meanwhile into a longer one: read it again.
+    if (length >= 0 && static_cast<size_t>(length) == buffer.size()) continue;
+    if (length <= 0) return std::string();
+    std::string destination(buffer.data(), static_cast<size_t>(length));
+    if (destination.front() != '/') {
+      const size_t slash = current.rfind('/');
+      if (slash != std::string::npos) destination = current.substr(0, slash + 1) + destination;
+    }
+    current = std::move(destination);
+  }
+  return std::string();
+}
+
 FileLock::FileLock(const std::string& path) {
   // Non-blocking open: a FIFO put in the file's place must not stall us.
   FileDescriptor fd(

@@ -28,6 +28,12 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& contents);
 // returned.
 bool ReplaceFile(const std::string& target, const std::string& temp, const std::string& contents);
 
+// The file that `path` names once every symbolic link on the way to it is
+// followed: `path` itself when it is no link (or does not exist), the last
+// link's destination (which need not exist yet) otherwise; empty when the
+// links run in a loop or cannot be read.
+std::string FollowLinks(const std::string& path);
+
 // An exclusive advisory lock on `path` (created empty, mode 0600, when
 // missing), held until the object goes; it binds every process that takes
 // it, this one included. The lock lives on a file of its own because

@@ -15,13 +15,18 @@
 namespace velorin::platform {
 
 uint32_t HardwareThreads() {
+  uint32_t count = 0;
   cpu_set_t set;
   CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) == 0) {
-    const int count = CPU_COUNT(&set);
-    if (count > 0) return static_cast<uint32_t>(count);
-  }
-  return std::thread::hardware_concurrency();
+  if (sched_getaffinity(0, sizeof set, &set) == 0) count = static_cast<uint32_t>(CPU_COUNT(&set));
+  if (count == 0) count = std::thread::hardware_concurrency();
+#ifdef _OPENMP
+  // OMP_THREAD_LIMIT bounds every thread of the process, the engine's own
+  // included: a host running several processes side by side sets it.
+  const int limit = omp_get_thread_limit();
+  if (limit >= 1 && count > static_cast<uint32_t>(limit)) count = static_cast<uint32_t>(limit);
+#endif
+  return count;
 }
 
 uint32_t WorkerThreads() {

@@ -7,6 +7,7 @@ namespace velorin::platform {
 
 // CPUs this process may run on (its affinity mask, which also reflects container
 // limits); the standard library's count when the mask cannot be read; 0 if unknown.
+// Never more than OMP_THREAD_LIMIT where that is set.
 uint32_t HardwareThreads();
 
 // Threads for parallel work: hardware threads - 2, at least 1, so that the

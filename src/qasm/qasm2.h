@@ -77,14 +77,20 @@ extern const QasmKeyword kQasmTokenTable[kQasmKeywordCount];
 namespace qasm_error {
 // Codes after the reader's first table, for valid programs this library
 // cannot hold or for values it cannot use.
-inline constexpr int32_t kClassicalBitLimit = 34, kRecordLimit = 35, kNestingLimit = 36,
-                         kNonFiniteParameter = 37, kRegisterNameEncoding = 38,
-                         kGateNameEncoding = 39;
+inline constexpr int32_t kClassicalBitLimit = 34, kRecordLimit = 35, kNonFiniteParameter = 36,
+                         kRegisterNameEncoding = 37, kGateNameEncoding = 38;
 }  // namespace qasm_error
 
-inline constexpr int kQasmErrorCount = 40;
-// How deep calls of user-defined gates may nest.
-inline constexpr int kMaxGateCallDepth = 64;
+inline constexpr int kQasmErrorCount = 39;
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+// What one load may make under the fuzzer: records, and parameter text read
+// at calls, counted this many bytes to a record.
+inline constexpr uint64_t kFuzzRecordCap = uint64_t{1} << 13;
+inline constexpr uint64_t kFuzzParameterBytesPerRecord = 16;
+#endif
+// Registers a program may make the circuit hold: those of size 0 cost nothing
+// to declare, and the writer keeps within the same bound.
+inline constexpr size_t kMaxQasmRegisters = 4096;
 extern const char* const kQasmErrorMessages[kQasmErrorCount];
 
 // The 36 delimiter characters; a delimiter's code is its position here.
@@ -237,6 +243,10 @@ class qasm2 {
   // User-defined gates.
   bool ParseGateBody(QuantumCircuit& qc, Token token);
   bool ApplyUserGate(QuantumCircuit& qc, const GateStatement& statement);
+  const GateDecl* CheckCall(const std::string& name, const std::vector<double>& parameters);
+  bool RecordComposite(QuantumCircuit& qc, const GateDecl& gate,
+                       const std::vector<double>& parameters, const std::vector<int64_t>& qubits,
+                       InstructionList records);
   uint64_t RecordsOfCall(const GateDecl& gate) const;
 
   // The one bound on what a load creates: records counted as they are made.
@@ -259,8 +269,11 @@ class qasm2 {
   QasmInput* input_ = &program_;
   std::string include_path_;
   int32_t error_code_ = 0;
-  int expansion_depth_ = 0;
   uint64_t records_spent_ = 0;
+  uint64_t parameter_bytes_read_ = 0;  // of the bodies of calls
+  // Where the declaration that filled the last free register place ended.
+  uint64_t last_register_line_ = 0;
+  uint64_t last_register_column_ = 0;
   uint64_t record_bytes_spent_ = 0;
   // Up to here the budget was last found to hold.
   uint64_t records_known_to_fit_ = 0;

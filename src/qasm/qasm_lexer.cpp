@@ -2,6 +2,7 @@
 // tokens and numeric literals, with the line and column counters that the
 // error messages report.
 #include <cstring>
+#include <unordered_map>
 
 #include "circuit/text_helpers.h"
 #include "qasm/qasm2.h"
@@ -66,12 +67,10 @@ const char* const kQasmErrorMessages[kQasmErrorCount] = {
     "Error registering gate with the quantum circuit",
     "Classical bit index must be less than the number of qubits",
     "Program needs more instructions than the available memory can hold",
-    "Gate calls nested more than 64 deep",
     "Parameter is not a finite number",
     "Register name is not valid UTF-8",
     "Gate name is not valid UTF-8",
 };
-static_assert(velorin::kMaxGateCallDepth == 64, "the nesting message names the limit");
 
 namespace {
 
@@ -120,30 +119,27 @@ bool IsReservedWord(const std::string& word) {
   return false;
 }
 
+// The gates the published qelib1.inc defines; a program may define any other.
 bool IsStandardLibraryGate(const std::string& word) {
-  const int32_t code = ClassifyWord(word);
-  if (code < kFirstStatementWord || code > kLastStatementWord) return false;
-  // Statement words that are no gates, and our own gates the file lacks.
-  switch (code) {
-    case kBarrier:
-    case kIf:
-    case kMeasure:
-    case kOpaque:
-    case kReset:
-    case kDelay:
-    case 64:  // ecr
-      return false;
-    default:
-      return true;
+  static const char* const kPublished[] = {"u3", "u2",  "u1", "cx",  "id", "x",   "y",  "z",
+                                           "h",  "s",   "sdg", "t",  "tdg", "rx", "ry", "rz",
+                                           "cz", "cy",  "ch", "ccx", "crz", "cu1", "cu3"};
+  for (const char* published : kPublished) {
+    if (word == published) return true;
   }
+  return false;
 }
 
 int32_t ClassifyWord(const std::string& word) {
   if (!word.empty() && IsAllDigits(word)) return kDigits;
-  for (const QasmKeyword& k : kQasmTokenTable) {
-    if (word == k.word) return k.code;
-  }
-  return kIdentifier;
+  // Every word read is looked up, those of parameter texts at every call.
+  static const std::unordered_map<std::string, int32_t> codes = [] {
+    std::unordered_map<std::string, int32_t> all;
+    for (const QasmKeyword& k : kQasmTokenTable) all.emplace(k.word, k.code);  // first one wins
+    return all;
+  }();
+  const auto found = codes.find(word);
+  return found == codes.end() ? kIdentifier : found->second;
 }
 
 void qasm2::SetInput(std::string text) {
@@ -192,7 +188,12 @@ void qasm2::UngetChar() {
 void qasm2::PushBack(const Token& token) {
   QasmInput& in = *input_;
   const size_t length = token.text.size();
-  if (!in.at_end) in.pos = length > in.pos ? 0 : in.pos - length;
+  // A word that ends the input was read up to the end: it is read again all
+  // the same, so that a keyword standing last is not lost.
+  if (length > 0) {
+    in.pos = length > in.pos ? 0 : in.pos - length;
+    in.at_end = false;
+  }
   if (token.code == kNewline) {
     --in.line;
     in.column = 0;

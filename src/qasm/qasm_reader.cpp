@@ -17,9 +17,6 @@ using namespace qasm_code;
 namespace {
 
 constexpr uint64_t kMaxQubits = 100;
-// Registers of size 0 cost nothing to declare; this bounds what a program
-// can make the circuit hold.
-constexpr size_t kMaxRegisters = 4096;
 
 bool IsRegularFile(const std::string& path) {
   struct stat info {};
@@ -40,10 +37,10 @@ void qasm2::Reset() {
   cregs_.clear();
   names_.clear();
   error_code_ = 0;
-  expansion_depth_ = 0;
   records_spent_ = 0;
   record_bytes_spent_ = 0;
   records_known_to_fit_ = 0;
+  parameter_bytes_read_ = 0;
   input_ = &program_;
 }
 
@@ -104,6 +101,17 @@ std::unique_ptr<QuantumCircuit> qasm2::Load(bool from_file, bool strict) {
     throw RunTimeError("Atleast one qubit must be defined.\n");
   }
   if (total > kMaxQubits) throw std::range_error("Invalid number of qubits passed.");
+  // The circuit adds a classical register when the program's hold fewer bits
+  // than there are qubits; that one counts too, or the text written of the
+  // circuit would not read back.
+  uint64_t bits = 0;
+  for (const RegisterDecl& r : cregs_) bits += static_cast<uint64_t>(r.size);
+  if (bits < total && qregs_.size() + cregs_.size() >= kMaxQasmRegisters) {
+    error_code_ = 23;
+    input_->line = last_register_line_;
+    input_->column = last_register_column_;
+    throw RunTimeError(ComposeError());
+  }
 
   // The circuit owns its registers; they never hand their sizes back.
   std::vector<std::shared_ptr<QuantumRegister>> quantum;
@@ -136,7 +144,8 @@ bool qasm2::ScanDeclarations() {
         return result;
       case kOpenQasm: {
         Token v = NextToken(false);
-        if (v.code == kEnd) return result;
+        // A version line cut short is a truncated program.
+        if (v.code == kEnd) return error_code_ = 6, false;
         // Other versions are passed over, wherever the line stands.
         if (ReadNumber(v) == "2.0") {
           has_version_ = true;
@@ -172,9 +181,9 @@ bool qasm2::ScanDeclarations() {
   }
 }
 
-// Our own gate words that the standard include lacks may name a program's
-// gate, and without that include every gate word may: the program's
-// definition is then what its statements call.
+// Gate words that the standard include lacks may name a program's gate, and
+// without that include every gate word may: the program's definition is then
+// what its statements call.
 bool qasm2::IsDefinableGateName(const Token& token) {
   if (token.code == kIdentifier) return true;
   if (!IsWordToken(token) || IsReservedWord(token.text)) return false;
@@ -232,7 +241,12 @@ bool qasm2::ParseRegister(bool quantum) {
     if (t.code != kRightBracket) return error_code_ = 11, false;
     t = ReadToken(true);
     if (t.code != kSemicolon) return error_code_ = 9, false;
-    if (qregs_.size() + cregs_.size() >= kMaxRegisters) return error_code_ = 23, false;
+    if (qregs_.size() + cregs_.size() >= kMaxQasmRegisters) return error_code_ = 23, false;
+    if (qregs_.size() + cregs_.size() + 1 == kMaxQasmRegisters) {
+      // Where a refusal of this declaration would stand.
+      last_register_line_ = input_->line;
+      last_register_column_ = input_->column - t.text.size();
+    }
     names_[name] = {quantum ? NameKind::kQuantum : NameKind::kClassical, table.size()};
     table.push_back({name, size});
     t = ReadToken(true);
@@ -268,6 +282,7 @@ bool qasm2::ParseGateHeader(GateDecl& decl, bool opaque) {
   auto parse = [&]() {
     t = ReadToken();
     if (t.code == kIdentifier && (t.text == "U" || t.text == "CX")) return error_code_ = 2, false;
+    if (has_qelib1_ && IsStandardLibraryGate(t.text)) return error_code_ = 2, false;
     if (!IsDefinableGateName(t)) return error_code_ = 1, false;
     if (!IsValidUtf8(t.text)) return error_code_ = qasm_error::kGateNameEncoding, false;
     if (!IsNameFree(t.text)) return false;

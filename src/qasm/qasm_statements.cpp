@@ -385,11 +385,17 @@ bool qasm2::BudgetAllows(uint64_t upcoming_records) {
   const uint64_t total = upcoming_records > UINT64_MAX - records_spent_
                              ? UINT64_MAX
                              : records_spent_ + upcoming_records;
-  if (total <= records_known_to_fit_) return true;
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-  // The fuzzer ends a run at 2 GB of memory or 10 seconds: its loads stay small.
-  if (total > (uint64_t{1} << 19)) return false;
+  // The fuzzer ends a run at 10 seconds, on a machine that may be busy: the
+  // slowest load admitted, read, written, read and written again, takes a
+  // small part of that. Parameter texts are read again at every call: their
+  // length counts as well.
+  if (total > kFuzzRecordCap ||
+      parameter_bytes_read_ / kFuzzParameterBytesPerRecord > kFuzzRecordCap - total) {
+    return false;
+  }
 #endif
+  if (total <= records_known_to_fit_) return true;
   // Asking the system is not free: the next question comes once the load has
   // grown by a sixteenth.
   const uint64_t bytes = records_spent_ == 0 ? RecordBytes(4, 1, 0, 1)

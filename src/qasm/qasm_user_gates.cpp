@@ -14,29 +14,45 @@ using namespace qasm_code;
 
 namespace {
 
-// The circuit's records are set aside while a call records its body, and put
-// back however the call ends.
-class ScopedRecording {
+// The calls being expanded, innermost last. Each level records into the
+// circuit's list while the records of the level around it wait in its frame;
+// they are put back however the expansion ends.
+class CallStack {
  public:
-  explicit ScopedRecording(QuantumCircuit& qc) : qc_(qc) { saved_.swap(qc_.instructions); }
-  ~ScopedRecording() {
-    if (!finished_) saved_.swap(qc_.instructions);
+  struct Frame {
+    const GateDecl* gate;
+    std::vector<double> parameters;
+    std::vector<int64_t> qubits;
+    size_t next = 0;  // the body statement to apply next
+    InstructionList outer;
+  };
+
+  explicit CallStack(QuantumCircuit& qc) : qc_(qc) {}
+  ~CallStack() {
+    while (!frames_.empty()) Finish();
   }
-  ScopedRecording(const ScopedRecording&) = delete;
-  ScopedRecording& operator=(const ScopedRecording&) = delete;
-  // The records made since the start; the circuit's own are back in place.
+  CallStack(const CallStack&) = delete;
+  CallStack& operator=(const CallStack&) = delete;
+
+  bool empty() const { return frames_.empty(); }
+  Frame& top() { return frames_.back(); }
+
+  void Enter(const GateDecl* gate, std::vector<double> parameters, std::vector<int64_t> qubits) {
+    frames_.push_back({gate, std::move(parameters), std::move(qubits), 0, {}});
+    frames_.back().outer.swap(qc_.instructions);
+  }
+  // The records the innermost call made; the level around it records again.
   InstructionList Finish() {
     InstructionList recorded;
     recorded.swap(qc_.instructions);
-    saved_.swap(qc_.instructions);
-    finished_ = true;
+    qc_.instructions.swap(frames_.back().outer);
+    frames_.pop_back();
     return recorded;
   }
 
  private:
   QuantumCircuit& qc_;
-  InstructionList saved_;
-  bool finished_ = false;
+  std::vector<Frame> frames_;
 };
 
 }  // namespace
@@ -139,34 +155,48 @@ bool qasm2::ParseGateBody(QuantumCircuit& qc, Token t) {
   return true;
 }
 
-bool qasm2::ApplyUserGate(QuantumCircuit& qc, const GateStatement& call) {
-  const GateDecl* gate = FindGate(call.name);
-  if (gate == nullptr || !gate->defined) return error_code_ = 24, false;
-  if (call.parameters.size() != gate->parameters.size()) return error_code_ = 25, false;
-  for (double value : call.parameters) {
-    if (!std::isfinite(value)) return error_code_ = qasm_error::kNonFiniteParameter, false;
+// A call may go ahead: its gate is defined, its values fit it, and what it
+// makes at least fits the budget.
+const GateDecl* qasm2::CheckCall(const std::string& name, const std::vector<double>& parameters) {
+  const GateDecl* gate = FindGate(name);
+  if (gate == nullptr || !gate->defined) return error_code_ = 24, nullptr;
+  if (parameters.size() != gate->parameters.size()) return error_code_ = 25, nullptr;
+  for (double value : parameters) {
+    if (!std::isfinite(value)) return error_code_ = qasm_error::kNonFiniteParameter, nullptr;
   }
-  // Calls nest by recursion.
-  if (expansion_depth_ >= kMaxGateCallDepth) return error_code_ = qasm_error::kNestingLimit, false;
-  if (!BudgetAllows(gate->records)) return error_code_ = qasm_error::kRecordLimit, false;
+  if (!BudgetAllows(gate->records)) return error_code_ = qasm_error::kRecordLimit, nullptr;
+  return gate;
+}
 
-  ScopedRecording recording(qc);
-  ++expansion_depth_;
-  struct DepthGuard {
-    int& depth;
-    ~DepthGuard() { --depth; }
-  } depth_guard{expansion_depth_};
-
-  for (const BodyStatement& body : gate->body) {
+// Calls inside bodies are expanded with a stack of our own: a chain of
+// definitions nests as deep as the budget lets it, never on the machine stack.
+bool qasm2::ApplyUserGate(QuantumCircuit& qc, const GateStatement& call) {
+  const GateDecl* first = CheckCall(call.name, call.parameters);
+  if (first == nullptr) return false;
+  CallStack calls(qc);
+  calls.Enter(first, call.parameters, call.qubits);
+  while (!calls.empty()) {
+    CallStack::Frame& frame = calls.top();
+    const GateDecl* gate = frame.gate;
+    if (frame.next == gate->body.size()) {
+      const std::vector<int64_t> qubits = std::move(frame.qubits);
+      const std::vector<double> parameters = std::move(frame.parameters);
+      InstructionList records = calls.Finish();
+      if (!RecordComposite(qc, *gate, parameters, qubits, std::move(records))) return false;
+      continue;
+    }
+    const BodyStatement& body = gate->body[frame.next++];
     GateStatement statement;
     statement.code = body.code;
     statement.name = body.name;
     if (!body.parameter_text.empty()) {
+      parameter_bytes_read_ += body.parameter_text.size();
+      if (!BudgetAllows(0)) return error_code_ = qasm_error::kRecordLimit, false;
       ScopedInput input(*this, body.parameter_text);
       Token t = ReadToken();
       while (t.code != kEnd) {
         error_code_ = 0;
-        const Value v = EvaluateExpression(t, false, gate->parameters, call.parameters);
+        const Value v = EvaluateExpression(t, false, gate->parameters, frame.parameters);
         if (!v.ok) {
           if (error_code_ == 0) error_code_ = 19;
           return false;
@@ -182,32 +212,42 @@ bool qasm2::ApplyUserGate(QuantumCircuit& qc, const GateStatement& call) {
         continue;
       }
       const auto position = static_cast<size_t>(~operand);
-      if (position >= call.qubits.size()) return error_code_ = 23, false;
-      statement.qubits.push_back(call.qubits[position]);
+      if (position >= frame.qubits.size()) return error_code_ = 23, false;
+      statement.qubits.push_back(frame.qubits[position]);
     }
-    if (!ApplyBuiltinGate(qc, statement)) return false;
+    if (statement.code == kIdentifier) {
+      const GateDecl* callee = CheckCall(statement.name, statement.parameters);
+      if (callee == nullptr) return false;
+      calls.Enter(callee, std::move(statement.parameters), std::move(statement.qubits));
+    } else if (!ApplyBuiltinGate(qc, statement)) {
+      return false;
+    }
   }
+  return true;
+}
 
-  InstructionList records = recording.Finish();
-
+// One call's records as one composite named after the gate.
+bool qasm2::RecordComposite(QuantumCircuit& qc, const GateDecl& gate,
+                            const std::vector<double>& parameters,
+                            const std::vector<int64_t>& qubits, InstructionList records) {
   // The composite acts on the call's qubits, in the order of the gate's
   // arguments, and on any qubit the body names directly.
-  InstructionPtr composite = NewComposite(gate->name, "", 0, call.parameters);
-  const size_t used = std::min(call.qubits.size(), gate->arguments.size());
-  for (size_t i = 0; i < used; ++i) {
-    const auto q = static_cast<uint64_t>(call.qubits[i]);
-    if (std::find(composite->qubits.begin(), composite->qubits.end(), q) ==
-        composite->qubits.end()) {
-      AddCompositeQubit(*composite, qc, q);
+  InstructionPtr composite = NewComposite(gate.name, "", 0, parameters);
+  std::vector<char> held(qc.total_qubits, 0);
+  auto add = [&](uint64_t q) {
+    if (q < held.size()) {
+      if (held[q] != 0) return;
+      held[q] = 1;
+    } else if (std::find(composite->qubits.begin(), composite->qubits.end(), q) !=
+               composite->qubits.end()) {
+      return;
     }
-  }
+    AddCompositeQubit(*composite, qc, q);
+  };
+  const size_t used = std::min(qubits.size(), gate.arguments.size());
+  for (size_t i = 0; i < used; ++i) add(static_cast<uint64_t>(qubits[i]));
   for (const InstructionPtr& record : records) {
-    for (uint64_t q : record->qubits) {
-      if (std::find(composite->qubits.begin(), composite->qubits.end(), q) ==
-          composite->qubits.end()) {
-        AddCompositeQubit(*composite, qc, q);
-      }
-    }
+    for (uint64_t q : record->qubits) add(q);
   }
   // A call that touches no qubit (an empty body) records nothing: a composite
   // without operands could not be written back as a gate call.

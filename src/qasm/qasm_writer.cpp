@@ -61,8 +61,8 @@ bool AngleFormValue(const std::string& text, double& value) {
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// Gates of ours that qelib1.inc lacks, each defined from gates it has. The
-// bodies are exact, global phase included, for this library's reader.
+// Gates of ours that qelib1.inc lacks, each defined from the gates of the
+// published file. The bodies are exact, global phase included.
 struct ExtraGate {
   GateKind kind;
   bool adjoint;  // a record of the kind whose matrix is the kind's adjoint
@@ -74,9 +74,9 @@ struct ExtraGate {
 constexpr ExtraGate kExtraGates[] = {
     // rz(phi) rx(theta) rz(-phi): no sum that a large phi would swallow.
     {kind::kR, false, "r", "(p0, p1) q_a", "rz(-p1) q_a;\nrx(p0) q_a;\nrz(p1) q_a;\n"},
-    {kind::kCS, false, "cs", "q_a, q_b", "cp(pi/2) q_a, q_b;\n"},
-    {kind::kCSdg, false, "csdg", "q_a, q_b", "cp(-pi/2) q_a, q_b;\n"},
-    {kind::kCT, false, "ct", "q_a, q_b", "cp(pi/4) q_a, q_b;\n"},
+    {kind::kCS, false, "cs", "q_a, q_b", "cu1(pi/2) q_a, q_b;\n"},
+    {kind::kCSdg, false, "csdg", "q_a, q_b", "cu1(-pi/2) q_a, q_b;\n"},
+    {kind::kCT, false, "ct", "q_a, q_b", "cu1(pi/4) q_a, q_b;\n"},
     {kind::kDCX, false, "dcx", "q_a, q_b", "cx q_a, q_b;\ncx q_b, q_a;\n"},
     {kind::kISwap, false, "iswap", "q_a, q_b",
      "s q_a;\ns q_b;\nh q_a;\ncx q_a, q_b;\ncx q_b, q_a;\nh q_b;\n"},
@@ -91,10 +91,10 @@ constexpr ExtraGate kExtraGates[] = {
      "rz(-pi/4) q_b;\ncx q_a, q_b;\nh q_b;\n"},
     {kind::kCCZ, false, "ccz", "q_a, q_b, q_c", "h q_c;\nccx q_a, q_b, q_c;\nh q_c;\n"},
     // Inverting a circuit keeps these kinds and takes the adjoint matrix.
-    {kind::kCSX, true, "csxdg", "q_a, q_b", "h q_b;\ncp(-pi/2) q_a, q_b;\nh q_b;\n"},
+    {kind::kCSX, true, "csxdg", "q_a, q_b", "h q_b;\ncu1(-pi/2) q_a, q_b;\nh q_b;\n"},
     {kind::kISwap, true, "iswapdg", "q_a, q_b",
      "h q_b;\ncx q_b, q_a;\ncx q_a, q_b;\nh q_a;\nsdg q_b;\nsdg q_a;\n"},
-    {kind::kCT, true, "ctdg", "q_a, q_b", "cp(-pi/4) q_a, q_b;\n"},
+    {kind::kCT, true, "ctdg", "q_a, q_b", "cu1(-pi/4) q_a, q_b;\n"},
 };
 
 bool Close(const Matrix& a, const Matrix& b) {
@@ -157,6 +157,27 @@ const ExtraGate* FindExtra(const Instruction& record) {
                        " holds a matrix that its name and parameters do not give");
   }
   return nullptr;
+}
+
+// Inside a definition, a gate that the published qelib1.inc holds under
+// another name with exactly the same matrix goes by that name, so that a
+// reader holding only that file reads what we define. `count` is how many of
+// the record's parameters the name takes.
+const char* PublishedName(const Instruction& record, size_t& count) {
+  switch (record.kind) {
+    case kind::kP:
+      return count == 1 ? "u1" : nullptr;
+    case kind::kU:
+      return count == 3 ? "u3" : nullptr;
+    case kind::kCP:
+      return count == 1 ? "cu1" : nullptr;
+    case kind::kCU:
+      // No phase on the controlled block: cu3 with the first three angles.
+      if (record.params.size() == 4 && record.params[3] == 0.0) return count = 3, "cu3";
+      return nullptr;
+    default:
+      return nullptr;
+  }
 }
 
 // Names a definition must not take: the reader's words, the built-in and
@@ -542,9 +563,13 @@ std::string QasmWriter::CallName(const Instruction& record, bool canonical) {
 std::string QasmWriter::RecordLine(const Instruction& record, Operands mode, bool canonical,
                                    const Instruction* owner, const QuantumCircuit* circuit) {
   std::string text = CallName(record, canonical);
-  if (!record.params.empty()) {
+  size_t count = record.params.size();
+  if (mode != Operands::kRegister) {
+    if (const char* published = PublishedName(record, count)) text = published;
+  }
+  if (count > 0) {
     text += "(";
-    for (size_t i = 0; i < record.params.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
       if (i > 0) text += ", ";
       text += QasmNumber(record.params[i], Describe(record));
     }
@@ -827,6 +852,12 @@ std::string QasmWriter::WriteProgram(const QuantumCircuit& circuit) {
 
 std::string QasmWriter::Write(const QuantumCircuit& circuit) {
   Clear();
+  const size_t registers = circuit.quantum_registers.size() + circuit.ancilla_registers.size() +
+                           circuit.classical_registers.size();
+  if (registers > kMaxQasmRegisters) {
+    throw RunTimeError("Circuit has " + std::to_string(registers) + " registers, more than the " +
+                       std::to_string(kMaxQasmRegisters) + " an OpenQASM program may declare");
+  }
   std::string text = "OPENQASM 2.0;\ninclude \"qelib1.inc\";\n";
   text += "\n// Register definitions\n";
   for (const auto& reg : circuit.quantum_registers) {

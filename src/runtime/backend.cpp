@@ -11,6 +11,7 @@
 #include "engine/bond_policy.h"
 #include "engine/mps_simulator.h"
 #include "platform/clock.h"
+#include "platform/fork.h"
 #include "platform/host.h"
 #include "platform/text.h"
 #include "runtime/shot_text.h"
@@ -76,7 +77,7 @@ void RunShots(MpsSimulator& engine, QuantumCircuit& circuit, Result& result, std
 void HandBackTimes(const std::weak_ptr<LastRun>& host_run,
                    const std::shared_ptr<QuantumCircuit>& executed, const std::string& started) {
   if (std::shared_ptr<LastRun> run = host_run.lock()) {
-    std::lock_guard<std::mutex> lock(run->mutex);
+    std::lock_guard<platform::ForkSafeMutex> lock(run->mutex);
     run->executed = executed;
     run->start_text = started;
   }
@@ -103,11 +104,35 @@ bool ParsePerformanceMode(const std::string& text, uint64_t& mode) {
   return false;
 }
 
-BackendV2::BackendV2() : state_(std::make_shared<WorkerState>()) {
-  worker_ = std::thread([state = state_] { WorkerLoop(state); });
+BackendV2::BackendV2() { StartWorker(); }
+
+void BackendV2::StartWorker() {
+  const uint64_t generation = platform::ForkGeneration();
+  auto state = std::make_shared<WorkerState>();
+  auto worker = std::make_unique<std::thread>([state] { WorkerLoop(state); });
+  state_ = std::move(state);
+  worker_ = std::move(worker);
+  fork_generation_ = generation;
+}
+
+bool BackendV2::Inherited() const { return fork_generation_ != platform::ForkGeneration(); }
+
+void BackendV2::ForgetInheritedWorker() {
+  // The handle names a thread of the parent: joining or detaching it here
+  // would act on whatever thread the child has since started in its place,
+  // and the handle's destructor would end the process. It is left unused.
+  static_cast<void>(worker_.release());
+  // The state stays as the fork left it: the parent's worker, copied but
+  // never run here, keeps its share for good, so nothing destroys condition
+  // variables it seemed to wait on. Its queued jobs report CANCELLED.
+  state_.reset();
 }
 
 BackendV2::~BackendV2() {
+  if (Inherited()) {
+    ForgetInheritedWorker();
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->stop = true;
@@ -125,11 +150,11 @@ BackendV2::~BackendV2() {
     });
     if (finished) break;
     if (!BackendsStopping() && platform::InterruptPending()) {
-      worker_.detach();  // it holds its own share of the state
+      worker_->detach();  // it holds its own share of the state
       return;
     }
   }
-  worker_.join();
+  worker_->join();
 }
 
 std::shared_ptr<JobV1> BackendV2::run(QuantumCircuit& circuit, int32_t shots, bool sync_mode,
@@ -143,6 +168,11 @@ std::shared_ptr<JobV1> BackendV2::run(QuantumCircuit& circuit, int32_t shots, bo
 
 std::shared_ptr<JobV1> BackendV2::RunWithMode(QuantumCircuit& circuit, uint64_t performance,
                                               bool sync) {
+  if (Inherited()) {
+    // A run of the child's own gets a worker of the child's own.
+    ForgetInheritedWorker();
+    StartWorker();
+  }
   SelectMaxBondDimension(circuit, performance);
   ComputeFirstMeasureIndex(circuit);
   return sync ? ExecuteSync(circuit) : SubmitAsync(circuit);

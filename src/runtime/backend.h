@@ -31,7 +31,8 @@ class BackendV2 : public std::enable_shared_from_this<BackendV2> {
   BackendV2(const BackendV2&) = delete;
   BackendV2& operator=(const BackendV2&) = delete;
   // Finishes the running job; jobs still queued become CANCELLED. A Ctrl-C
-  // during the wait leaves the running job to finish on its own.
+  // during the wait leaves the running job to finish on its own. In a forked
+  // child there is no worker to wait for.
   ~BackendV2();
 
   // The explicit run form.
@@ -76,11 +77,17 @@ class BackendV2 : public std::enable_shared_from_this<BackendV2> {
   std::shared_ptr<JobV1> SubmitAsync(const QuantumCircuit& circuit);
   std::shared_ptr<JobV1> ExecuteSync(const QuantumCircuit& circuit);
   static void WorkerLoop(const std::shared_ptr<WorkerState>& state);
+  void StartWorker();
+  // Copied into a forked child: the worker thread was not.
+  bool Inherited() const;
+  // Lets go of the parent's worker without touching it.
+  void ForgetInheritedWorker();
 
   int32_t job_counter_ = 0;
   std::string output_file_;
   std::shared_ptr<WorkerState> state_;
-  std::thread worker_;
+  std::unique_ptr<std::thread> worker_;
+  uint64_t fork_generation_;
 };
 
 }  // namespace velorin

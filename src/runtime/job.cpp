@@ -14,11 +14,23 @@ bool IsFinal(JobStatus status) {
          status == JobStatus::ERROR;
 }
 
-JobV1::JobV1(std::string job_id) : job_id_(std::move(job_id)) {}
+JobV1::JobV1(std::string job_id)
+    : job_id_(std::move(job_id)), fork_generation_(platform::ForkGeneration()) {}
+
+JobStatus& JobV1::StatusLocked() const {
+  const uint64_t generation = platform::ForkGeneration();
+  if (fork_generation_ != generation) {
+    fork_generation_ = generation;
+    if (status_ == JobStatus::QUEUED || status_ == JobStatus::RUNNING) {
+      status_ = JobStatus::CANCELLED;
+    }
+  }
+  return status_;
+}
 
 JobStatus JobV1::status() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return status_;
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
+  return StatusLocked();
 }
 
 bool JobV1::done() const { return status() == JobStatus::DONE; }
@@ -27,41 +39,43 @@ bool JobV1::cancelled() const { return status() == JobStatus::CANCELLED; }
 bool JobV1::in_final_state() const { return IsFinal(status()); }
 
 void JobV1::cancel() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (status_ == JobStatus::INITIALIZING || status_ == JobStatus::QUEUED ||
-      status_ == JobStatus::VALIDATING) {
-    status_ = JobStatus::CANCELLED;
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
+  JobStatus& status = StatusLocked();
+  if (status == JobStatus::INITIALIZING || status == JobStatus::QUEUED ||
+      status == JobStatus::VALIDATING) {
+    status = JobStatus::CANCELLED;
   }
 }
 
 void JobV1::submit() { throw NotImplemented("JobV1::submit"); }
 
 std::shared_ptr<BackendV2> JobV1::backend() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   return backend_.lock();
 }
 
 std::shared_ptr<Result> JobV1::result() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   return result_;
 }
 
 void JobV1::SetStatus(JobStatus status) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  status_ = status;
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
+  StatusLocked() = status;
 }
 
 void JobV1::Attach(std::weak_ptr<BackendV2> backend, std::shared_ptr<Result> result) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  status_ = JobStatus::INITIALIZING;
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
+  StatusLocked() = JobStatus::INITIALIZING;
   backend_ = std::move(backend);
   result_ = std::move(result);
 }
 
 bool JobV1::StartUnlessCancelled() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (status_ == JobStatus::CANCELLED) return false;
-  status_ = JobStatus::RUNNING;
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
+  JobStatus& status = StatusLocked();
+  if (status == JobStatus::CANCELLED) return false;
+  status = JobStatus::RUNNING;
   return true;
 }
 

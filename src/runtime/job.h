@@ -4,8 +4,9 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
+
+#include "platform/fork.h"
 
 namespace velorin {
 
@@ -25,7 +26,8 @@ class BackendV2;
 class Result;
 
 // Shared by the host's handle and the backend's queue, so neither can leave
-// the other with a dangling job.
+// the other with a dangling job. A job copied into a forked child while it
+// waited or ran there is CANCELLED: no thread of the child will move it on.
 class JobV1 {
  public:
   explicit JobV1(std::string job_id);
@@ -55,9 +57,13 @@ class JobV1 {
   const bool _async = true;
 
  private:
+  // The status, once a job inherited across a fork has been told so.
+  JobStatus& StatusLocked() const;
+
   const std::string job_id_;
-  mutable std::mutex mutex_;
-  JobStatus status_ = JobStatus::INITIALIZING;
+  mutable platform::ForkSafeMutex mutex_;
+  mutable JobStatus status_ = JobStatus::INITIALIZING;
+  mutable uint64_t fork_generation_;
   std::weak_ptr<BackendV2> backend_;
   std::shared_ptr<Result> result_;
 };

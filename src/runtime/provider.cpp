@@ -15,6 +15,8 @@ namespace {
 constexpr const char* kBackendName = "tamrel_velorin";
 constexpr const char* kSettingsFile = "/config.file";
 constexpr const char* kTemporaryFile = "/temp.file";
+// Beside the destination of a settings file that is a symbolic link.
+constexpr const char* kLinkedTemporarySuffix = ".temp";
 // Held around every read-modify-write of the settings file, so that two
 // writers, in one process or in two, never work from the same old contents.
 constexpr const char* kLockFile = "/config.lock";
@@ -65,9 +67,15 @@ std::vector<std::string> ReadAccountLines() {
 void WriteSettings(const std::string& folder, const std::vector<std::string>& lines) {
   std::string contents;
   for (const std::string& line : lines) contents += line + "\n";
-  if (!platform::ReplaceFile(folder + kSettingsFile, folder + kTemporaryFile, contents)) {
-    throw RunTimeError(kWriteFailed);
-  }
+  // A settings file that is a symbolic link is saved through it: the link
+  // stays, its destination is replaced, by a temporary file beside it so that
+  // the rename stays within one file system and atomic.
+  const std::string path = folder + kSettingsFile;
+  const std::string target = platform::FollowLinks(path);
+  if (target.empty()) throw RunTimeError(kWriteFailed);
+  const std::string temp =
+      target == path ? folder + kTemporaryFile : target + kLinkedTemporarySuffix;
+  if (!platform::ReplaceFile(target, temp, contents)) throw RunTimeError(kWriteFailed);
 }
 
 }  // namespace

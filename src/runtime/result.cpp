@@ -37,43 +37,43 @@ Result::Result(std::string backend_name_arg, std::string backend_version_arg,
       header(std::move(header_arg)) {}
 
 Result::~Result() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   engine_.reset();
 }
 
 bool Result::success() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   return success_;
 }
 
 uint64_t Result::engine_qubits() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   return engine_ ? engine_->num_qubits() : 0;
 }
 
 void Result::SetCircuit(std::shared_ptr<const QuantumCircuit> circuit) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   circuit_ = std::move(circuit);
 }
 
 void Result::AppendShot(const std::string& bits) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   if (results_.size() < kMaxStoredShots) results_.push_back(bits);
 }
 
 void Result::Finish(std::unique_ptr<MpsSimulator> engine, bool success) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   engine_ = std::move(engine);
   success_ = success;
 }
 
 Result::Summary Result::to_dict() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   return Summary{success_, results_};
 }
 
 std::vector<std::string> Result::get_memory() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   return results_;
 }
 
@@ -86,7 +86,7 @@ Result::Counts Result::CountsLocked() const {
 }
 
 Result::Counts Result::get_counts() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   return CountsLocked();
 }
 
@@ -110,7 +110,7 @@ std::string Result::ClassicalRegisterLocked() const {
 }
 
 Result::Data Result::data() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   if (!success_) throw RunTimeError(kNotCompleted);
   Data out;
   out.counts = CountsLocked();
@@ -126,31 +126,31 @@ Result::Data Result::data() const {
 }
 
 ComplexVector Result::get_statevector() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   RequireEngine(kNoStatevector, true);
   return engine_->GetStateVector();
 }
 
 ComplexVector Result::get_unitary() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   RequireEngine(kNoAmplitudes, true);
   return engine_->GetAmplitudes(FirstIndices(engine_->num_qubits()));
 }
 
 std::vector<double> Result::get_probabilities() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   RequireEngine(kNoAmplitudes, true);
   return engine_->GetProbabilities(FirstIndices(engine_->num_qubits()));
 }
 
 std::vector<ComplexVector> Result::get_densitymatrix() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   RequireEngine(kNoDensityMatrix, true);
   return DensityMatrixLocked();
 }
 
 std::string Result::get_classicalregister() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<platform::ForkSafeMutex> lock(mutex_);
   RequireEngine(kNoAmplitudes, false);
   return ClassicalRegisterLocked();
 }

@@ -4,12 +4,12 @@
 
 #include <complex>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "circuit/quantum_circuit.h"
+#include "platform/fork.h"
 
 namespace velorin {
 
@@ -61,6 +61,12 @@ class Result {
   // The engine's qubits, 0 without an engine: what the read-outs will size.
   uint64_t engine_qubits() const;
 
+  // The versioned byte form behind pickling and deep copies: everything the
+  // accessors read, the engine's chain included. Decode throws DecodeError
+  // (an invalid_argument) for bytes that are not such a form.
+  std::string Encode() const;
+  static std::shared_ptr<Result> Decode(const std::string& bytes);
+
   // Run side: the backend appends shots, then hands over the engine.
   void SetCircuit(std::shared_ptr<const QuantumCircuit> circuit);
   void AppendShot(const std::string& bits);
@@ -80,7 +86,7 @@ class Result {
   std::string ClassicalRegisterLocked() const;
   void RequireEngine(const char* missing_text, bool require_success) const;
 
-  mutable std::mutex mutex_;
+  mutable platform::ForkSafeMutex mutex_;
   bool success_ = false;
   std::vector<std::string> results_;
   std::shared_ptr<const QuantumCircuit> circuit_;

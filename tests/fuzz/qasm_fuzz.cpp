@@ -41,6 +41,12 @@ void CheckRoundTrip(const QuantumCircuit& circuit) {
     velorin::qasm2 reader;
     again = reader.loads(text, "", "append", false)->qasm(false, "", "");
   } catch (const std::exception& e) {
+    // Under the fuzzer's small cap a text may take more records than the
+    // circuit it was written from: a definition of a gate the include lacks
+    // stands for one record. Refusing it is a limit, not a fault.
+    const std::string limit =
+        velorin::kQasmErrorMessages[velorin::qasm_error::kRecordLimit];
+    if (std::string(e.what()).rfind("Error " + limit + " in line ", 0) == 0) return;
     Fail("written text does not read back", e.what(), text);
   }
   if (again != text) Fail("written text reads back as another circuit", again, text);

@@ -89,6 +89,21 @@ TEST(QasmLexer, PushBackRestoresTokenAndCounters) {
   EXPECT_EQ(reader.NextToken(false).code, qasm_code::kSemicolon);
 }
 
+TEST(QasmLexer, AWordThatEndsTheInputIsReadAgainAfterPushBack) {
+  qasm2 reader;
+  reader.SetInput("x q;\nqreg");
+  for (int i = 0; i < 4; ++i) reader.NextToken(false);  // x, q, ;, newline
+  const Token last = reader.NextToken(false);
+  ASSERT_EQ(last.code, qasm_code::kQreg);
+  const uint64_t column = reader.input().column;
+  reader.PushBack(last);
+  const Token again = reader.NextToken(false);
+  EXPECT_EQ(again.text, "qreg");
+  EXPECT_EQ(again.code, qasm_code::kQreg);
+  EXPECT_EQ(reader.input().column, column);
+  EXPECT_EQ(reader.NextToken(false).code, qasm_code::kEnd);
+}
+
 TEST(QasmLexer, ReadNumberJoinsLiterals) {
   struct Case {
     const char* text;

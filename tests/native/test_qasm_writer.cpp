@@ -1,4 +1,5 @@
-// The OpenQASM writer on nests far deeper than any stack of calls could follow.
+// The OpenQASM writer, and the reader of what it writes, on nests far deeper
+// than any stack of calls could follow.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -6,6 +7,7 @@
 
 #include "circuit/gate_families.h"
 #include "circuit/quantum_circuit.h"
+#include "qasm/qasm2.h"
 
 namespace velorin {
 namespace {
@@ -48,6 +50,9 @@ TEST(QasmWriter, DeepUnitaryNestGetsOneDefinitionPerLevelInnermostFirst) {
   EXPECT_NE(text.find("// Custom gate definitions\n" + innermost), std::string::npos);
   EXPECT_NE(text.find("gate lvl_1 q_a {\nlvl_2 q_a;\n}\n\n// Instructions\nlvl_1 q"),
             std::string::npos);
+  // The reader expands the calls as deep as they go, and the copy writes alike.
+  qasm2 reader;
+  EXPECT_EQ(reader.loads(text, "", "append", false)->qasm(false, "", ""), text);
 }
 
 TEST(QasmWriter, DeepNestAroundAMeasureIsWrittenInline) {
