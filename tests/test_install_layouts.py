@@ -54,7 +54,8 @@ def test_the_librarys_pool_starts_with_one_thread(tmp_path):
 
 def run(command, env=None, check=True):
     full = dict(os.environ)
-    for name in ("PYTHONPATH", "PYTHONUSERBASE", "LD_LIBRARY_PATH", "PYTHONNOUSERSITE"):
+    for name in ("PYTHONPATH", "PYTHONUSERBASE", "LD_LIBRARY_PATH", "PYTHONNOUSERSITE",
+                 "OPENBLAS_NUM_THREADS", "OMP_THREAD_LIMIT"):
         full.pop(name, None)
     full.update(env or {})
     done = subprocess.run(command, env=full, capture_output=True, text=True, timeout=600)

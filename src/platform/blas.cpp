@@ -67,7 +67,12 @@ struct LoadEnvironment {
 
 std::mutex gLoadMutex;             // guards the loading below
 BlasLibrary gLibrary{};            // written once, under gLoadMutex, before gLoaded
-std::string gPath;                 // likewise
+// Where it came from; built on first use, since a native program loads the
+// library from a static initializer of its own, maybe before ours run.
+std::string& LoadedPath() {
+  static std::string path;  // written once, under gLoadMutex, before gLoaded
+  return path;
+}
 std::atomic<bool> gLoaded{false};  // published with release, read with acquire
 
 }  // namespace
@@ -108,7 +113,7 @@ std::string LoadBlas(const std::function<std::string()>& locate) {
   library.set_num_threads(1);
   // Never closed: its threads may outlive any owner of ours.
   gLibrary = library;
-  gPath = path;
+  LoadedPath() = path;
   gLoaded.store(true, std::memory_order_release);
   return {};
 }
@@ -121,7 +126,7 @@ const BlasLibrary* Blas() {
   return gLoaded.load(std::memory_order_acquire) ? &gLibrary : nullptr;
 }
 
-std::string BlasPath() { return gLoaded.load(std::memory_order_acquire) ? gPath : std::string(); }
+std::string BlasPath() { return gLoaded.load(std::memory_order_acquire) ? LoadedPath() : std::string(); }
 
 void SetBlasThreads(int threads) {
   static std::atomic<int> current{1};

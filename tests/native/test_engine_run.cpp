@@ -345,7 +345,7 @@ TEST_P(Conditions, SelectTheRecord) {
   flip->has_condition = true;
   flip->condition_on_bit = k.on_bit;
   flip->condition_bit = k.bit;
-  flip->condition_register = {"c", k.start, k.size};
+  flip->condition_register = {"c", k.start, k.size, {}};
   flip->condition_value = k.value;
   MpsSimulator engine(3);
   RunOnce(engine, *c);
@@ -378,7 +378,7 @@ TEST(ConditionsBeforeMeasurement, RegisterZeroHoldsBitZeroDoesNot) {
   auto by_register = Add1(*c, kind::kX, kGateX, 0);
   by_register->has_condition = true;
   by_register->condition_on_bit = false;
-  by_register->condition_register = {"c", 0, 2};
+  by_register->condition_register = {"c", 0, 2, {}};
   auto by_bit = Add1(*c, kind::kX, kGateX, 1);
   by_bit->has_condition = true;
   by_bit->condition_bit = 0;
@@ -394,12 +394,12 @@ TEST(ConditionsOnWideRegisters, AOneBeyondBit62CannotMatch) {
   auto wide = Add1(*c, kind::kX, kGateX, 0);
   wide->has_condition = true;
   wide->condition_on_bit = false;
-  wide->condition_register = {"c", 0, 70};
+  wide->condition_register = {"c", 0, 70, {}};
   wide->condition_value = 0;
   auto narrow = Add1(*c, kind::kX, kGateX, 1);
   narrow->has_condition = true;
   narrow->condition_on_bit = false;
-  narrow->condition_register = {"c", 60, 10};
+  narrow->condition_register = {"c", 60, 10, {}};
   narrow->condition_value = 32;
   MpsSimulator engine(70);
   RunOnce(engine, *c);
