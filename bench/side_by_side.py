@@ -7,9 +7,12 @@ past BENCH_QUIMB_TIMEOUT seconds), each in its own process, interleaved,
 median of three. Then where the time goes: one run of a
 single shot (the first run) against the whole run (the rest is the shots).
 
-BENCH_QUICK=1 leaves out the two deepest brickworks; BENCH_ONLY=a,b keeps the
+BENCH_QUICK=1 leaves out the deepest brickworks; BENCH_ONLY=a,b keeps the
 workloads whose names contain one of the texts; BENCH_REPEATS sets the count.
+BENCH_BUSY=1 runs everything a second time beside a CPU-bound load, one
+spinning process per core (BENCH_BUSY=k: k processes), as on a busy machine.
 """
+import contextlib
 import json
 import os
 import statistics
@@ -45,7 +48,32 @@ def fmt(seconds):
     return f"{seconds:7.3f}" if seconds < 100 else f"{seconds:7.1f}"
 
 
+@contextlib.contextmanager
+def cpu_load(processes):
+    """`processes` processes that only spin, for as long as the block lasts."""
+    spinners = [subprocess.Popen([sys.executable, "-c", "while True: pass"])
+                for _ in range(processes)]
+    try:
+        yield
+    finally:
+        for p in spinners:
+            p.kill()
+        for p in spinners:
+            p.wait()
+
+
 def main():
+    busy = os.environ.get("BENCH_BUSY", "")
+    table(busy_note="")
+    if busy not in ("", "0"):
+        processes = os.cpu_count() or 1
+        if busy != "1":
+            processes = int(busy)
+        with cpu_load(processes):
+            table(busy_note=f"; beside {processes} spinning processes")
+
+
+def table(busy_note):
     quick = os.environ.get("BENCH_QUICK", "") not in ("", "0")
     only = [t.strip() for t in os.environ.get("BENCH_ONLY", "").split(",") if t.strip()]
     repeats = int(os.environ.get("BENCH_REPEATS", "3"))
@@ -66,7 +94,8 @@ def main():
                                                          timeout=QUIMB_TIMEOUT)))
 
     print(f"side by side, whole runs in seconds, median of {repeats}"
-          + (f"; reference: {baseline}" if baseline else "; no reference build (BASELINE=...)"))
+          + (f"; reference: {baseline}" if baseline else "; no reference build (BASELINE=...)")
+          + busy_note)
     header = f"{'workload':<22} {'shots':>6} " + " ".join(f"{s:>7}" for s, _ in systems)
     if baseline:
         header += f" {'speedup':>8}"

@@ -313,3 +313,35 @@ def test_two_runs_side_by_side_sample_one_distribution():
         stat, dof = chi_square_texts(result.get_counts(), probs, SHOTS)
         assert stat < chi_square_limit(dof), (stat, dof)
     assert memories[0] != memories[1]
+
+
+def brickwork_ops(rng, n, depth):
+    ops = []
+    for layer in range(depth):
+        ops += [("u", [float(a) for a in rng.uniform(-np.pi, np.pi, size=3)], [q]) for q in range(n)]
+        ops += [("cx", [], [q, q + 1]) for q in range(layer % 2, n - 1, 2)]
+    return ops
+
+
+@pytest.mark.parametrize("seed,n,depth", [(0, 16, 8), (1, 18, 10)])
+def test_many_shots_of_an_entangled_chain_follow_the_born_distribution(seed, n, depth):
+    # Enough work per batch that the sweep draws its shots in slices on free
+    # cores, each slice from its own stream: the marginals of qubits spread
+    # over the chain, and of neighbours, against the dense state.
+    rng = np.random.default_rng(2900 + seed)
+    ops = brickwork_ops(rng, n, depth)
+    qc = vl.QuantumCircuit(n)
+    record(qc, ops)
+    qc.measure_all()
+    shots = 10000  # the most shots a result keeps the texts of
+    memory = vl.BackendV2().run(qc, shots=shots, mode="sync").result().get_memory()
+    assert len(memory) == shots
+    psi = reference_state(n, ops)
+    for measured in ([0, n // 3, n // 2, n - 1, 1, n - 2], list(range(n // 2 - 3, n // 2 + 3))):
+        counts = {}
+        for bits in memory:
+            index = key_index("".join(bits[n - 1 - q] for q in sorted(measured, reverse=True)),
+                              measured)
+            counts[index] = counts.get(index, 0) + 1
+        stat, dof = chi_square(counts, marginal(psi, n, measured), shots)
+        assert stat < chi_square_limit(dof), (measured, stat, dof)

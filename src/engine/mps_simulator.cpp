@@ -8,6 +8,7 @@
 #include "circuit/errors.h"
 #include "circuit/quantum_circuit.h"
 #include "circuit/text_helpers.h"
+#include "engine/thread_team.h"
 #include "platform/clock.h"
 #include "platform/threads.h"
 
@@ -207,7 +208,17 @@ void MpsSimulator::Run(QuantumCircuit& circuit) {
   terminal_refused_ = false;
   terminal_run_count_ = 0;
   settle_pending_ = false;
-  ExecuteInstructions(circuit, circuit.instructions, start, false);
+  {
+    // The threads of side-by-side pairs live for this shot only.
+    struct ReleaseTeam {
+      MpsSimulator& engine;
+      ~ReleaseTeam() {
+        engine.team_.reset();
+        engine.team_work_.clear();
+      }
+    } release{*this};
+    ExecuteInstructions(circuit, circuit.instructions, start, false);
+  }
   settle_pending_ = terminal_drawn_;
   if (shots_run_ + 1 >= shots_planned_) {
     SettleLastShot();
@@ -333,10 +344,17 @@ void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const Instructio
         ExecuteReset(*record);
         ++frame.next;
         break;
-      default:
-        ExecuteOne(*record);
-        ++frame.next;
+      default: {
+        const size_t after =
+            record->qubits.size() == 2 ? ExecuteGateLayer(current, index) : index;
+        if (after != index) {
+          frame.next = after;
+        } else {
+          ExecuteOne(*record);
+          ++frame.next;
+        }
         break;
+      }
     }
     after_element(frame);
   }

@@ -18,6 +18,7 @@
 namespace velorin {
 
 class QuantumCircuit;
+class ThreadTeam;
 
 // Process-wide quiet flag, on at load; the run options write it. Atomic because
 // a backend's worker may run an engine while the interpreter's thread sets it.
@@ -113,6 +114,17 @@ class MpsSimulator {
   // `reversed`: the gate's first qubit sits at p + 1.
   void ApplyTwoSiteGate(uint64_t p, GateKind kind, const Matrix& matrix, bool reversed);
 
+  // Work side by side: consecutive two-qubit records on disjoint neighbouring
+  // positions update at the same time, each split on one thread (the state
+  // is the same bit for bit: the pairs share only the bonds they read), and
+  // terminal shots are drawn in slices, each from its own stream. Either
+  // only when the work pays for it and cores are free. 0: as many threads as
+  // are free (the default); 1: one at a time; k > 1: k threads whatever the
+  // load and the work (for tests).
+  void set_side_threads(int threads) { side_threads_ = threads; }
+  // Groups of pairs this engine has handed to its threads.
+  int64_t gate_layers_side_by_side() const { return gate_layers_side_by_side_; }
+
   // ---- positions ----
   std::vector<uint64_t> PositionsOf(const std::vector<uint64_t>& qubits) const;
   void SwapPositions(uint64_t a, uint64_t b);
@@ -196,6 +208,16 @@ class MpsSimulator {
   size_t ExecuteMeasureRun(const InstructionList& list, size_t index);
   void ExecuteReset(Instruction& record);
   void ExecuteOne(Instruction& record);
+  // The gate of the pair at p and p + 1 and its split into `work`; false
+  // when the positions hold no state this engine makes (nothing changes).
+  bool UpdatePair(uint64_t p, GateKind kind, const Matrix& matrix, bool reversed, SplitWork& work);
+  // The group of two-qubit records from `index` on that may update side by
+  // side, run side by side when that pays, else one by one; returns the
+  // index after it, or `index` when no two records form such a group.
+  size_t ExecuteGateLayer(const InstructionList& list, size_t index);
+  // The position left of the record's pair, when the record updates a pair
+  // of neighbours as ExecuteOne would and without error.
+  bool NeighbourPair(const Instruction& record, uint64_t& lo, bool& reversed) const;
   // A uniform number from the engine's generator, mapped onto the uniform range.
   double DrawUniform();
   // The engine's generator, seeded at its first use.
@@ -229,6 +251,10 @@ class MpsSimulator {
   static bool TailOnlyMeasures(const QuantumCircuit& circuit, std::vector<uint64_t>& qubits);
   void MeasureRunTerminal(const std::vector<uint64_t>& qubits);
   void SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t shots);
+  // `shots` shots of the batch's positions from `generator`, one byte per
+  // position, shot after shot, into `out`.
+  void DrawShots(uint64_t first, uint64_t width, uint64_t shots, std::mt19937& generator,
+                 int8_t* out) const;
   template <class T>
   std::vector<T> ReverseBits(const std::vector<T>& input, uint64_t bits) const;
 
@@ -290,6 +316,12 @@ class MpsSimulator {
 
   // Storage reused instruction by instruction.
   SplitWork split_work_;
+  // ---- pairs side by side ----
+  int side_threads_ = 0;
+  int64_t gate_layers_side_by_side_ = 0;
+  // Kept for one run (each Run releases it), so that no thread outlives it.
+  std::unique_ptr<ThreadTeam> team_;
+  std::vector<SplitWork> team_work_;
   std::vector<uint8_t> measure_wanted_;
   std::vector<uint64_t> measure_positions_;
   std::vector<int> measure_outcomes_;
@@ -312,6 +344,9 @@ class MpsSimulator {
   int64_t replay_shot_nanoseconds_ = 0;
   int64_t replay_threads_ = 0;
 };
+
+// Whether a matrix has the shape the update reads for this kind.
+bool TwoQubitMatrixFits(GateKind kind, const Matrix& matrix);
 
 // Merges two tensors (left columns scaled by the bond between them) into
 // `out`, whose factor index has the left index as its high part.

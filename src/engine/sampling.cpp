@@ -3,11 +3,15 @@
 // probabilities, many shots at a time, and the chain is left alone until the
 // last shot, which projects it as the measure runs would have.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
+#include <random>
 
 #include "circuit/quantum_circuit.h"
 #include "engine/mps_simulator.h"
 #include "engine/svd.h"
+#include "engine/thread_team.h"
 
 namespace velorin {
 
@@ -16,6 +20,11 @@ namespace {
 // Shots drawn ahead at most, and the working storage a batch may take.
 constexpr uint64_t kMaxBatchShots = 4096;
 constexpr uint64_t kBatchBytes = uint64_t{256} << 20;
+// A batch is drawn in slices side by side from this many multiply-adds of
+// one slice on, each slice holding at least this many shots: below, waking
+// threads costs about what they save.
+constexpr uint64_t kMinSliceWork = uint64_t{1} << 21;
+constexpr uint64_t kMinSliceShots = 64;
 
 }  // namespace
 
@@ -84,6 +93,8 @@ void MpsSimulator::MeasureRunTerminal(const std::vector<uint64_t>& qubits) {
 // keeps one block of m rows (m = the size of the bond left of `first`),
 // normalised, and the blocks of all groups are multiplied by a position's
 // factors at once. Outcome 0 is taken when u < P0, as MeasureSite does.
+// Shots are independent, so a large batch is drawn in slices side by side,
+// each from a stream of its own seeded from the engine's generator.
 void MpsSimulator::SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t shots) {
   const Eigen::Index m =
       first > 0 ? static_cast<Eigen::Index>(bonds_[first - 1].size()) : Eigen::Index{1};
@@ -93,7 +104,51 @@ void MpsSimulator::SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t 
   }
   const uint64_t per_shot = static_cast<uint64_t>(m) * static_cast<uint64_t>(widest) * 64;
   shots = std::max<uint64_t>(1, std::min(shots, kBatchBytes / std::max<uint64_t>(per_shot, 1)));
+  batch_.assign(shots * width, 0);
 
+  // Multiply-adds of the whole batch: each position multiplies the
+  // environments of the distinct outcomes so far, at most one per shot.
+  uint64_t work = 0;
+  for (uint64_t j = 0; j < width; ++j) {
+    const Matrix& f = chain_[first + j].factors[0];
+    const uint64_t groups = j < 62 ? std::min(shots, uint64_t{1} << j) : shots;
+    work += groups * static_cast<uint64_t>(m) * static_cast<uint64_t>(f.rows()) *
+            static_cast<uint64_t>(f.cols());
+  }
+  uint64_t slices = 1;
+  if (side_threads_ > 1) {
+    slices = static_cast<uint64_t>(side_threads_);
+  } else if (side_threads_ <= 0 && thread_count_ > 1 && work >= kMinSliceWork) {
+    slices = static_cast<uint64_t>(ThreadsForRows(std::numeric_limits<Eigen::Index>::max()));
+  }
+  slices = std::min(slices, shots / kMinSliceShots);
+  if (slices < 2) {
+    DrawShots(first, width, shots, Generator(), batch_.data());
+  } else {
+    std::vector<std::mt19937> streams(slices);
+    for (std::mt19937& stream : streams) {
+      std::array<uint32_t, 8> words;
+      for (uint32_t& word : words) word = static_cast<uint32_t>(Generator()());
+      std::seed_seq sequence(words.begin(), words.end());
+      stream.seed(sequence);
+    }
+    ThreadTeam team;
+    team.Run(slices, slices, [&](size_t k, size_t) {
+      const uint64_t begin = shots * k / slices;
+      const uint64_t end = shots * (k + 1) / slices;
+      DrawShots(first, width, end - begin, streams[k], batch_.data() + begin * width);
+    });
+  }
+  batch_first_ = first;
+  batch_width_ = width;
+  batch_count_ = shots;
+  batch_next_ = 0;
+}
+
+void MpsSimulator::DrawShots(uint64_t first, uint64_t width, uint64_t shots,
+                             std::mt19937& generator, int8_t* out) const {
+  const Eigen::Index m =
+      first > 0 ? static_cast<Eigen::Index>(bonds_[first - 1].size()) : Eigen::Index{1};
   Matrix env = Matrix::Zero(m, m);
   if (first > 0) {
     const BondValues& left = bonds_[first - 1];
@@ -105,7 +160,10 @@ void MpsSimulator::SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t 
     env(0, 0) = 1.0;
   }
 
-  batch_.assign(shots * width, 0);
+  auto uniform = [&] {
+    const double c = std::generate_canonical<double, 53>(generator);
+    return c * (uniform_upper_ - uniform_lower_) + uniform_lower_;
+  };
   std::vector<uint32_t> group(shots, 0);
   Eigen::Index groups = 1;
   std::vector<double> p0;
@@ -157,8 +215,8 @@ void MpsSimulator::SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t 
       const uint32_t g = group[s];
       // A certain outcome needs no draw: u lies in [0, 1).
       const double p = p0[g];
-      const int outcome = p <= 0.0 ? 1 : p >= 1.0 ? 0 : (p <= DrawUniform() ? 1 : 0);
-      batch_[s * width + j] = static_cast<int8_t>(outcome);
+      const int outcome = p <= 0.0 ? 1 : p >= 1.0 ? 0 : (p <= uniform() ? 1 : 0);
+      out[s * width + j] = static_cast<int8_t>(outcome);
       int64_t& id = next_id[2 * static_cast<size_t>(g) + static_cast<size_t>(outcome)];
       if (id < 0) id = next_groups++;
       group[s] = static_cast<uint32_t>(id);
@@ -178,10 +236,6 @@ void MpsSimulator::SampleTerminalBatch(uint64_t first, uint64_t width, uint64_t 
     env.swap(next_env);
     groups = next_groups;
   }
-  batch_first_ = first;
-  batch_width_ = width;
-  batch_count_ = shots;
-  batch_next_ = 0;
 }
 
 // The last shot of a run leaves the chain as its measure runs would have.

@@ -156,16 +156,25 @@ void MpsSimulator::ApplyTwoQubitGate(uint64_t a, uint64_t b, GateKind k, const M
   ApplyTwoSiteGate(lo, k, matrix, b <= a);
 }
 
+bool TwoQubitMatrixFits(GateKind k, const Matrix& matrix) {
+  return !((IsMatrixKind(k) || k == kind::kCU1) && (matrix.rows() != 4 || matrix.cols() != 4));
+}
+
 void MpsSimulator::ApplyTwoSiteGate(uint64_t p, GateKind k, const Matrix& matrix, bool reversed) {
   RequirePosition(p);
   RequirePosition(p + 1);
   CheckTwoQubitMatrix(k, matrix);
+  if (UpdatePair(p, k, matrix, reversed, split_work_)) chain_at_checkpoint_ = false;
+}
+
+bool MpsSimulator::UpdatePair(uint64_t p, GateKind k, const Matrix& matrix, bool reversed,
+                              SplitWork& w) {
   const bool last_pair = n_ == p + 2;
   QubitTensor& left = chain_[p];
   QubitTensor& right = chain_[p + 1];
   // Both positions must hold two factors of one shape each, joined by bonds
   // that fit them; anything else is no state this engine makes.
-  if (left.factors.size() != 2 || right.factors.size() != 2) return;
+  if (left.factors.size() != 2 || right.factors.size() != 2) return false;
   const Matrix& l0 = left.factors[0];
   const Matrix& l1 = left.factors[1];
   const Matrix& r0 = right.factors[0];
@@ -175,14 +184,12 @@ void MpsSimulator::ApplyTwoSiteGate(uint64_t p, GateKind k, const Matrix& matrix
   const Eigen::Index chi_right = r0.cols();
   if (l1.rows() != chi_left || l1.cols() != chi || r0.rows() != chi || r1.rows() != chi ||
       r1.cols() != chi_right || chi_left == 0 || chi == 0 || chi_right == 0) {
-    return;
+    return false;
   }
-  chain_at_checkpoint_ = false;
 
   // The merged pair as one matrix: [l0; l1] with the outer bond on its rows
   // and the middle bond on its columns, times [r0 r1] with the other outer
   // bond on its columns. One product instead of four, in reused storage.
-  SplitWork& w = split_work_;
   Matrix& stacked = w.stacked;
   stacked.resize(2 * chi_left, chi);
   stacked.topRows(chi_left) = l0;
@@ -274,6 +281,7 @@ void MpsSimulator::ApplyTwoSiteGate(uint64_t p, GateKind k, const Matrix& matrix
   // Storage for a large pair is given back: the engine outlives its run in
   // the result, and large splits cost far more than their allocations.
   if (merged.size() > kKeptWorkEntries) w = SplitWork();
+  return true;
 }
 
 }  // namespace velorin
