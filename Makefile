@@ -135,7 +135,7 @@ $(FUZZ_DIR)/qasm_fuzz: tests/fuzz/qasm_fuzz.cpp $(FUZZ_SOURCES) $(wildcard src/*
 	mkdir -p $(FUZZ_DIR)
 	clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
 	  -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION \
-	  -Isrc -I/usr/include/eigen3 -I$(OPENBLAS_INCLUDE) $< $(FUZZ_SOURCES) -ldl -o $@
+	  -Isrc -I/usr/include/eigen3 -isystem $(OPENBLAS_INCLUDE) $< $(FUZZ_SOURCES) -ldl -o $@
 
 # The byte-form decoders (pickling) likewise, from the seed corpus in
 # tests/serialize, for SERIALIZE_FUZZ_SECONDS.
@@ -145,7 +145,7 @@ $(FUZZ_DIR)/serialize_fuzz: tests/fuzz/serialize_fuzz.cpp $(SERIALIZE_FUZZ_SOURC
 	mkdir -p $(FUZZ_DIR)
 	clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
 	  -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION \
-	  -Isrc -I/usr/include/eigen3 -I$(OPENBLAS_INCLUDE) $< $(SERIALIZE_FUZZ_SOURCES) -ldl -pthread -o $@
+	  -Isrc -I/usr/include/eigen3 -isystem $(OPENBLAS_INCLUDE) $< $(SERIALIZE_FUZZ_SOURCES) -ldl -pthread -o $@
 
 fuzz: venv $(FUZZ_DIR)/qasm_fuzz $(FUZZ_DIR)/serialize_fuzz
 	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/serialize-corpus
