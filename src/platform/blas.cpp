@@ -133,8 +133,10 @@ void SetBlasThreads(int threads) {
   static std::mutex mutex;
   const BlasLibrary* blas = Blas();
   if (blas == nullptr || threads < 1 || current.load() == threads) return;
-  std::lock_guard<std::mutex> lock(mutex);
+  // The hold first: a thread holding the mutex while it waits for a fork to
+  // pass would leave the child a mutex nobody can release.
   const HoldOffFork hold;  // the library locks while it resizes its pool
+  std::lock_guard<std::mutex> lock(mutex);
   if (current.exchange(threads) != threads) blas->set_num_threads(threads);
 }
 
