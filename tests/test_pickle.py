@@ -307,6 +307,41 @@ def test_flipped_bytes_never_crash():
                 result_view(obj)
 
 
+def register_size_at(state, name):
+    """Offset of the size field of the register called name: its size, then
+    its name as a length-prefixed string."""
+    raw = len(name).to_bytes(8, "little") + name.encode()
+    at = state.index(raw)
+    assert state.find(raw, at + 1) == -1
+    return at - 4
+
+
+@pytest.mark.parametrize("name, size", [("qq", 2**30), ("qq", 2), ("qq", -1),
+                                        ("aa", 2**31 - 1), ("kk", -5)])
+def test_registers_that_do_not_fit_the_qubits_are_refused(name, size):
+    # A register claiming more qubits than the circuit has would make every
+    # reader of its qubits allocate for qubits that are not there.
+    qc = vl.QuantumCircuit(vl.QuantumRegister(3, "qq"), vl.AncillaRegister(1, "aa"),
+                           vl.ClassicalRegister(2, "kk"))
+    state = qc.__getstate__()
+    at = register_size_at(state, name)
+    bad = state[:at] + size.to_bytes(4, "little", signed=True) + state[at + 4:]
+    with pytest.raises(ValueError, match="^cannot restore the QuantumCircuit: "
+                                         "(the registers do not fit the qubits|"
+                                         "a register has a negative size)$"):
+        restore(vl.QuantumCircuit, bad)
+
+
+def test_a_large_classical_register_round_trips():
+    # Only qubits are capped; a classical register is as large as its maker chose.
+    qc = vl.QuantumCircuit(vl.QuantumRegister(2, "q"), vl.ClassicalRegister(10**6, "big"))
+    qc.h(0)
+    qc.measure(0, 0)
+    twin = pickled(qc)
+    assert twin.qasm() == qc.qasm()
+    assert len(twin.clbits) == len(qc.clbits) == 10**6
+
+
 # What cannot pickle ------------------------------------------------------------------------------
 
 def refusers():

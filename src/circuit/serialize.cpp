@@ -51,6 +51,17 @@ std::vector<std::shared_ptr<R>> ReadRegisters(ByteReader& r) {
   });
 }
 
+// The summed sizes of registers, none of which may be negative.
+template <class R>
+uint64_t RegisterTotal(ByteReader& r, const std::vector<std::shared_ptr<R>>& regs) {
+  uint64_t total = 0;
+  for (const auto& reg : regs) {
+    if (reg->size() < 0) r.Fail("a register has a negative size");
+    total += static_cast<uint64_t>(reg->size());
+  }
+  return total;
+}
+
 void WriteU64s(ByteWriter& w, const std::vector<uint64_t>& v) {
   w.List(v, [](ByteWriter& out, uint64_t x) { out.U64(x); });
 }
@@ -243,6 +254,15 @@ std::unique_ptr<QuantumCircuit> ReadBody(ByteReader& r) {
       qc->num_clbits > kMaxCircuitQubits) {
     r.Fail("a count is out of range");
   }
+  // The qubit registers tile the circuit's qubits exactly, as every constructor
+  // leaves them; a register that claims more would make its readers allocate
+  // for qubits that are not there.
+  if (RegisterTotal(r, qc->quantum_registers) != qc->num_qubits ||
+      RegisterTotal(r, qc->ancilla_registers) != qc->num_ancillas ||
+      qc->num_qubits + qc->num_ancillas != qc->total_qubits) {
+    r.Fail("the registers do not fit the qubits");
+  }
+  RegisterTotal(r, qc->classical_registers);
   qc->header = r.Str();
   qc->instances = r.I32();
   qc->global_phase = r.F64();
