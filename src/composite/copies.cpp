@@ -1,4 +1,5 @@
 // Copies, counts, register lookups and the timings of the last run.
+#include <limits>
 #include <utility>
 
 #include "circuit/record_budget.h"
@@ -192,7 +193,11 @@ int32_t qubit_end_time(const QuantumCircuit& qc) {
     return true;
   });
   const double ms = Milliseconds(last_end, origin);
-  return ms < 0 ? 0 : static_cast<int32_t>(ms);
+  // A span past the int range (24 days, or times restored from bytes) saturates.
+  if (ms < 0) return 0;
+  return ms >= static_cast<double>(std::numeric_limits<int32_t>::max())
+             ? std::numeric_limits<int32_t>::max()
+             : static_cast<int32_t>(ms);
 }
 
 }  // namespace velorin
