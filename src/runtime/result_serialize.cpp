@@ -28,6 +28,8 @@ Matrix ReadMatrix(ByteReader& r) {
     r.Fail("a factor is larger than the bytes");
   }
   Matrix m(static_cast<Eigen::Index>(rows), static_cast<Eigen::Index>(cols));
+  // An empty side holds no entries, however long the other one claims to be.
+  if (rows == 0) return m;
   for (uint64_t c = 0; c < cols; ++c) {
     for (uint64_t row = 0; row < rows; ++row) {
       m(static_cast<Eigen::Index>(row), static_cast<Eigen::Index>(c)) = r.C128();
