@@ -401,10 +401,12 @@ while running.status() != vl.JobStatus.RUNNING:
                 "child: ('DONE', {'001': 4})",
             ],
             id="jobs running and queued in the parent",
-            # Open fault: after the whole sanitized suite, the child's own run
-            # sometimes hangs here; it passes alone on both builds.
+            # The sanitizer's allocator (GCC 12's) does not hold its own locks
+            # across fork: a child forked while the parent's worker allocates can
+            # wait for ever in its next allocation, before any code of ours runs.
             marks=pytest.mark.skipif(bool(os.environ.get("VELORIN_EXPECT_BUILD")),
-                                     reason="hangs at times after the whole sanitized suite"),
+                                     reason="the sanitizer's allocator is not fork-safe "
+                                            "while other threads allocate"),
         ),
     ],
 )
