@@ -5,9 +5,9 @@
 // each split runs on its own thread as it would alone, so the state is the
 // same bit for bit as one update after another.
 #include <algorithm>
-#include <limits>
 #include <condition_variable>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <numeric>
 #include <utility>
@@ -16,6 +16,7 @@
 #include "engine/mps_simulator.h"
 #include "engine/svd.h"
 #include "engine/thread_team.h"
+#include "platform/clock.h"
 
 namespace velorin {
 
@@ -198,7 +199,11 @@ size_t MpsSimulator::ExecuteGateLayer(const InstructionList& list, size_t index,
     if (stop_check_) stop_check_();
   }
   chain_at_checkpoint_ = false;
-  for (GraphTask& task : tasks) Stamp(*task.record, true);
+  // Each task reads the clock itself, on its own record; only the replayed
+  // shots' bookkeeping of executed records is shared, so it is done here.
+  if (!stamp_times_) {
+    for (GraphTask& task : tasks) Stamp(*task.record, true);
+  }
   if (!team_) team_ = std::make_unique<ThreadTeam>();
   if (team_work_.size() < threads) team_work_.resize(threads);
 
@@ -256,11 +261,13 @@ size_t MpsSimulator::ExecuteGateLayer(const InstructionList& list, size_t index,
       const GraphTask& task = tasks[id];
       std::exception_ptr thrown;
       try {
+        if (stamp_times_) task.record->start_time = platform::SteadyNanoseconds();
         if (task.pair) {
           UpdatePair(task.lo, task.record->kind, task.record->matrix, task.reversed, work);
         } else {
           ApplyOneSite(*task.record, chain_[task.lo]);
         }
+        if (stamp_times_) task.record->end_time = platform::SteadyNanoseconds();
       } catch (...) {
         thrown = std::current_exception();
       }
@@ -295,7 +302,6 @@ size_t MpsSimulator::ExecuteGateLayer(const InstructionList& list, size_t index,
   });
   if (error) std::rethrow_exception(error);
   gate_layers_side_by_side_ += layers;
-  for (GraphTask& task : tasks) Stamp(*task.record, false);
   return end;
 }
 

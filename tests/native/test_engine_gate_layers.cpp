@@ -96,6 +96,49 @@ TEST_P(GateLayers, SideBySideEqualsOneByOneBitForBit) {
   EXPECT_EQ(differing, 0u);
 }
 
+// Every record side by side keeps its own clock readings, in the order its
+// qubits impose: a record on a qubit begins after the one before it ended.
+TEST(GateLayerTimes, EachRecordIsTimedInTheOrderOfItsQubits) {
+  const uint64_t n = 12;
+  auto circuit = Brickwork(n, 12, kUnlimitedBondDimension, 31);
+  MpsSimulator parallel(n);
+  parallel.set_side_threads(4);
+  RunOnce(parallel, *circuit);
+  ASSERT_GE(parallel.gate_layers_side_by_side(), 11);
+  std::vector<const Instruction*> leaves;
+  std::vector<const InstructionList*> lists{&circuit->instructions};
+  std::vector<size_t> next{0};
+  while (!lists.empty()) {
+    if (next.back() == lists.back()->size()) {
+      lists.pop_back();
+      next.pop_back();
+      continue;
+    }
+    const Instruction& record = *(*lists.back())[next.back()++];
+    if (record.kind == kind::kComposite) {
+      lists.push_back(&record.sub_instructions);
+      next.push_back(0);
+    } else {
+      leaves.push_back(&record);
+    }
+  }
+  std::vector<int64_t> last_end(n, 0);
+  size_t distinct_ends = 0;
+  int64_t previous_end = 0;
+  for (const Instruction* record : leaves) {
+    ASSERT_GT(record->start_time, 0);
+    ASSERT_GE(record->end_time, record->start_time);
+    for (uint64_t q : record->qubits) {
+      EXPECT_GE(record->start_time, last_end[q]) << "qubit " << q;
+      last_end[q] = record->end_time;
+    }
+    distinct_ends += record->end_time != previous_end;
+    previous_end = record->end_time;
+  }
+  // Not one reading shared by a whole group of records.
+  EXPECT_GT(distinct_ends, leaves.size() / 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(Brickworks, GateLayers,
                          ::testing::Values(LayerCase{12, 12, kUnlimitedBondDimension},
                                            LayerCase{14, 16, 24}, LayerCase{13, 9, 5}));
