@@ -346,7 +346,12 @@ void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const Instructio
         break;
       default: {
         const size_t after =
-            record->qubits.size() == 2 ? ExecuteGateLayer(current, index) : index;
+            record->qubits.size() == 2
+                ? ExecuteGateLayer(current, index,
+                                   !ran_once_ && !frame.nested && first_measure >= 0
+                                       ? static_cast<size_t>(first_measure)
+                                       : current.size())
+                : index;
         if (after != index) {
           frame.next = after;
         } else {
@@ -447,10 +452,29 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
   }
   if (qubit_count >= 3 && !fixed_one_qubit) return;  // not simulated: composites carry these
   const uint64_t position = static_cast<uint64_t>(qubit_to_position_[record.qubits[0]]);
-  std::vector<Matrix>& f = chain_[position].factors;
   chain_at_checkpoint_ = false;
   Stamp(record, true);
-  switch (k) {
+  if (!fixed_one_qubit) {
+    // A NaN or infinite angle must fail the run, not spread through the state.
+    if (!record.matrix.allFinite()) throw RunTimeError(kInvalidGateParameter);
+    if (qubit_count == 1) {
+      if (record.matrix.rows() != 2 || record.matrix.cols() != 2) {
+        throw RunTimeError(kInvalidGateParameter);
+      }
+    } else {
+      ApplyTwoQubitGate(position, static_cast<uint64_t>(qubit_to_position_[record.qubits[1]]), k,
+                        record.matrix);
+      Stamp(record, false);
+      return;
+    }
+  }
+  ApplyOneSite(record, chain_[position]);
+  Stamp(record, false);
+}
+
+void MpsSimulator::ApplyOneSite(const Instruction& record, QubitTensor& site) {
+  std::vector<Matrix>& f = site.factors;
+  switch (record.kind) {
     case kind::kX:
       std::swap(f[0], f[1]);
       break;
@@ -467,20 +491,9 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
       f[1] *= Complex(0.0, -1.0);
       break;
     default:
-      // A NaN or infinite angle must fail the run, not spread through the state.
-      if (!record.matrix.allFinite()) throw RunTimeError(kInvalidGateParameter);
-      if (qubit_count == 1) {
-        if (record.matrix.rows() != 2 || record.matrix.cols() != 2) {
-          throw RunTimeError(kInvalidGateParameter);
-        }
-        chain_[position].ApplyOneQubitGate(record.matrix);
-      } else {
-        ApplyTwoQubitGate(position, static_cast<uint64_t>(qubit_to_position_[record.qubits[1]]), k,
-                          record.matrix);
-      }
+      site.ApplyOneQubitGate(record.matrix);
       break;
   }
-  Stamp(record, false);
 }
 
 }  // namespace velorin

@@ -212,9 +212,18 @@ class MpsSimulator {
   // when the positions hold no state this engine makes (nothing changes).
   bool UpdatePair(uint64_t p, GateKind kind, const Matrix& matrix, bool reversed, SplitWork& work);
   // The group of two-qubit records from `index` on that may update side by
-  // side, run side by side when that pays, else one by one; returns the
-  // index after it, or `index` when no two records form such a group.
-  size_t ExecuteGateLayer(const InstructionList& list, size_t index);
+  // side, run side by side when that pays (with the one-site and pair records
+  // after it, as far as they go and not past `limit`), else one by one;
+  // returns the index after what ran, or `index` when no two records form
+  // such a group.
+  size_t ExecuteGateLayer(const InstructionList& list, size_t index, size_t limit);
+  // The work of a split of the pair at lo and lo + 1 as it stands.
+  uint64_t PairWork(uint64_t lo) const;
+  // The position of a one-qubit record that ExecuteOne would apply to that
+  // position alone and without error.
+  bool OneSiteRecord(const Instruction& record, uint64_t& position) const;
+  // The one-qubit gate of a record on its position's tensor.
+  static void ApplyOneSite(const Instruction& record, QubitTensor& site);
   // The position left of the record's pair, when the record updates a pair
   // of neighbours as ExecuteOne would and without error.
   bool NeighbourPair(const Instruction& record, uint64_t& lo, bool& reversed) const;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <random>
+#include <thread>
 
 #include "circuit/errors.h"
 #include "engine_fixtures.h"
@@ -17,7 +18,7 @@ using testing::Composite;
 using testing::NewCircuit;
 using testing::RunOnce;
 
-// Layers of random one-qubit rotations, then pairs of alternating offsets,
+// Layers of random one-qubit rotations (and some fixed one-qubit gates), then pairs of alternating offsets,
 // with gate kinds of every path of the update (the swapped blocks of cx and
 // swap, the sign of cz, matrices on either orientation); every third layer
 // sits inside a composite.
@@ -29,6 +30,14 @@ std::unique_ptr<QuantumCircuit> Brickwork(uint64_t n, int depth, uint64_t cap, u
   for (int layer = 0; layer < depth; ++layer) {
     for (uint64_t q = 0; q < n; ++q) {
       Add1(*c, kind::kU, MatrixU({angle(rng), angle(rng), angle(rng)}), q);
+      // The one-qubit paths of fixed kinds too, between the layers.
+      switch ((q + static_cast<uint64_t>(layer)) % 7) {
+        case 0: Add1(*c, kind::kX, kGateX, q); break;
+        case 1: Add1(*c, kind::kT, kGateT, q); break;
+        case 2: Add1(*c, kind::kSdg, kGateSdg, q); break;
+        case 3: Add1(*c, kind::kH, kGateH, q); break;
+        default: break;
+      }
     }
     InstructionList block;
     InstructionList* target = layer % 3 == 2 ? &block : nullptr;
@@ -87,6 +96,49 @@ TEST_P(GateLayers, SideBySideEqualsOneByOneBitForBit) {
   EXPECT_EQ(differing, 0u);
 }
 
+// Every record side by side keeps its own clock readings, in the order its
+// qubits impose: a record on a qubit begins after the one before it ended.
+TEST(GateLayerTimes, EachRecordIsTimedInTheOrderOfItsQubits) {
+  const uint64_t n = 12;
+  auto circuit = Brickwork(n, 12, kUnlimitedBondDimension, 31);
+  MpsSimulator parallel(n);
+  parallel.set_side_threads(4);
+  RunOnce(parallel, *circuit);
+  ASSERT_GE(parallel.gate_layers_side_by_side(), 11);
+  std::vector<const Instruction*> leaves;
+  std::vector<const InstructionList*> lists{&circuit->instructions};
+  std::vector<size_t> next{0};
+  while (!lists.empty()) {
+    if (next.back() == lists.back()->size()) {
+      lists.pop_back();
+      next.pop_back();
+      continue;
+    }
+    const Instruction& record = *(*lists.back())[next.back()++];
+    if (record.kind == kind::kComposite) {
+      lists.push_back(&record.sub_instructions);
+      next.push_back(0);
+    } else {
+      leaves.push_back(&record);
+    }
+  }
+  std::vector<int64_t> last_end(n, 0);
+  size_t distinct_ends = 0;
+  int64_t previous_end = 0;
+  for (const Instruction* record : leaves) {
+    ASSERT_GT(record->start_time, 0);
+    ASSERT_GE(record->end_time, record->start_time);
+    for (uint64_t q : record->qubits) {
+      EXPECT_GE(record->start_time, last_end[q]) << "qubit " << q;
+      last_end[q] = record->end_time;
+    }
+    distinct_ends += record->end_time != previous_end;
+    previous_end = record->end_time;
+  }
+  // Not one reading shared by a whole group of records.
+  EXPECT_GT(distinct_ends, leaves.size() / 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(Brickworks, GateLayers,
                          ::testing::Values(LayerCase{12, 12, kUnlimitedBondDimension},
                                            LayerCase{14, 16, 24}, LayerCase{13, 9, 5}));
@@ -109,6 +161,37 @@ TEST(GateLayersFailing, ABadRecordInTheLayerFailsInItsTurn) {
   const std::vector<double> got = parallel.GetProbabilities(AllQubits(12));
   ASSERT_EQ(got.size(), expected.size());
   for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], expected[i]) << i;
+}
+
+// Layers that run as one graph ask the stop check on the calling thread only
+// (it may take the interpreter), and a stop at any point ends the run with its
+// error, once.
+TEST(GateLayersStopping, TheStopCheckStaysOnTheCallingThreadAndItsStopEndsTheRun) {
+  struct Stopped {};
+  auto circuit = Brickwork(12, 12, kUnlimitedBondDimension, 3);
+  const uint64_t records = circuit->instructions.size();
+  for (const uint64_t stop_after : {uint64_t{0}, uint64_t{5}, records / 2}) {
+    MpsSimulator engine(12);
+    engine.set_side_threads(4);
+    uint64_t asked = 0;
+    const std::thread::id caller = std::this_thread::get_id();
+    bool other_thread = false;
+    engine.SetStopCheck([&] {
+      other_thread = other_thread || std::this_thread::get_id() != caller;
+      if (++asked > stop_after) throw Stopped();
+    });
+    EXPECT_THROW(RunOnce(engine, *circuit), Stopped) << stop_after;
+    EXPECT_FALSE(other_thread);
+    EXPECT_EQ(asked, stop_after + 1);
+  }
+  // Without a stop, it is still asked as the layers go.
+  MpsSimulator engine(12);
+  engine.set_side_threads(4);
+  uint64_t asked = 0;
+  engine.SetStopCheck([&] { ++asked; });
+  RunOnce(engine, *circuit);
+  EXPECT_GT(engine.gate_layers_side_by_side(), 0);
+  EXPECT_GE(asked, records / 4);
 }
 
 }  // namespace
