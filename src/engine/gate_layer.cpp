@@ -41,11 +41,7 @@ bool MpsSimulator::NeighbourPair(const Instruction& record, uint64_t& lo, bool& 
   if (record.has_condition || record.qubits.size() != 2) return false;
   const GateKind k = record.kind;
   // The kinds ExecuteOne handles otherwise.
-  if (k == kind::kComposite || k == kind::kMeasure || k == kind::kReset || k == kind::kDelay ||
-      k == kind::kI || k == kind::kId || IsBarrier(k) || k == kind::kX || k == kind::kT ||
-      k == kind::kS || k == kind::kTdg || k == kind::kSdg) {
-    return false;
-  }
+  if (NoGateUpdate(k) || FixedOneQubitKind(k)) return false;
   const uint64_t q0 = record.qubits[0];
   const uint64_t q1 = record.qubits[1];
   if (q0 >= n_ || q1 >= n_ || q0 == q1) return false;
@@ -71,14 +67,10 @@ uint64_t MpsSimulator::PairWork(uint64_t lo) const {
 bool MpsSimulator::OneSiteRecord(const Instruction& record, uint64_t& position) const {
   if (record.has_condition || record.qubits.size() != 1) return false;
   const GateKind k = record.kind;
-  if (k == kind::kComposite || k == kind::kMeasure || k == kind::kReset || k == kind::kDelay ||
-      k == kind::kI || k == kind::kId || IsBarrier(k)) {
-    return false;
-  }
+  if (NoGateUpdate(k)) return false;
   const uint64_t q = record.qubits[0];
   if (q >= n_ || qubit_to_position_[q] < 0) return false;
-  const bool fixed = k == kind::kX || k == kind::kT || k == kind::kS || k == kind::kTdg ||
-                     k == kind::kSdg;
+  const bool fixed = FixedOneQubitKind(k);
   // Records that would fail are left to ExecuteOne, which reports them in order.
   if (!fixed && (record.matrix.rows() != 2 || record.matrix.cols() != 2 ||
                  !record.matrix.allFinite())) {

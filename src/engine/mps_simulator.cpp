@@ -443,8 +443,7 @@ void MpsSimulator::ExecuteOne(Instruction& record) {
     Stamp(record, false);
     return;
   }
-  const bool fixed_one_qubit = k == kind::kX || k == kind::kT || k == kind::kS ||
-                               k == kind::kTdg || k == kind::kSdg;
+  const bool fixed_one_qubit = FixedOneQubitKind(k);
   if (k == kind::kI || k == kind::kId || IsBarrier(k) || qubit_count == 0) {
     Stamp(record, true);
     Stamp(record, false);

@@ -224,6 +224,16 @@ class MpsSimulator {
   bool OneSiteRecord(const Instruction& record, uint64_t& position) const;
   // The one-qubit gate of a record on its position's tensor.
   static void ApplyOneSite(const Instruction& record, QubitTensor& site);
+  // Kinds whose one-qubit update is a fixed permutation or phase of the
+  // factors, not a product with the record's matrix.
+  static bool FixedOneQubitKind(GateKind k) {
+    return k == kind::kX || k == kind::kT || k == kind::kS || k == kind::kTdg || k == kind::kSdg;
+  }
+  // Kinds that never update a site by a gate matrix.
+  static bool NoGateUpdate(GateKind k) {
+    return k == kind::kComposite || k == kind::kMeasure || k == kind::kReset ||
+           k == kind::kDelay || k == kind::kI || k == kind::kId || IsBarrier(k);
+  }
   // The position left of the record's pair, when the record updates a pair
   // of neighbours as ExecuteOne would and without error.
   bool NeighbourPair(const Instruction& record, uint64_t& lo, bool& reversed) const;

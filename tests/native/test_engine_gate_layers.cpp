@@ -106,22 +106,10 @@ TEST(GateLayerTimes, EachRecordIsTimedInTheOrderOfItsQubits) {
   RunOnce(parallel, *circuit);
   ASSERT_GE(parallel.gate_layers_side_by_side(), 11);
   std::vector<const Instruction*> leaves;
-  std::vector<const InstructionList*> lists{&circuit->instructions};
-  std::vector<size_t> next{0};
-  while (!lists.empty()) {
-    if (next.back() == lists.back()->size()) {
-      lists.pop_back();
-      next.pop_back();
-      continue;
-    }
-    const Instruction& record = *(*lists.back())[next.back()++];
-    if (record.kind == kind::kComposite) {
-      lists.push_back(&record.sub_instructions);
-      next.push_back(0);
-    } else {
-      leaves.push_back(&record);
-    }
-  }
+  VisitLeafRecords(circuit->instructions, [&](const Instruction& record) {
+    leaves.push_back(&record);
+    return true;
+  });
   std::vector<int64_t> last_end(n, 0);
   size_t distinct_ends = 0;
   int64_t previous_end = 0;
