@@ -3,7 +3,8 @@
 Each workload is a qubit count and a list of (name, qubits, params) with the
 names h, x, u (three angles), cx, cp (one angle), swap and measure; an entry
 may carry a fourth element, a condition (clbit, value) on the gate. Every
-circuit ends with a measurement of all qubits. The same lists feed every
+circuit ends with a measurement of all qubits, except where the read-out
+is the probabilities of every outcome. The same lists feed every
 simulator compared; one that cannot measure mid-circuit or condition gates
 skips the workloads that do.
 """
@@ -11,11 +12,14 @@ import math
 import random
 
 # name: (builder, arguments, shots); `quick` marks the ones BENCH_QUICK keeps.
+# `readout` "probabilities": no measurement; the time includes reading the
+# probabilities of every outcome after a one-shot run.
 WORKLOADS = {}
 
 
-def _register(name, shots, quick, builder, *args):
-    WORKLOADS[name] = {"build": lambda: builder(*args), "shots": shots, "quick": quick}
+def _register(name, shots, quick, builder, *args, readout="counts"):
+    WORKLOADS[name] = {"build": lambda: builder(*args), "shots": shots, "quick": quick,
+                       "readout": readout}
 
 
 def ghz(n):
@@ -72,6 +76,8 @@ _register("brickwork 20x10", 1000, True, brickwork, 20, 10)
 _register("brickwork 30x14", 1000, True, brickwork, 30, 14)
 _register("brickwork 30x14 x100", 100, True, brickwork, 30, 14)
 _register("mid-circuit 100 x10000", 10000, True, mid_circuit, 100)
+_register("mid-circuit 100 x100000", 100000, False, mid_circuit, 100)
+_register("probabilities-22", 1, True, brickwork, 22, 6, readout="probabilities")
 _register("brickwork 50x10", 1000, True, brickwork, 50, 10)
 _register("brickwork 100x10", 1000, True, brickwork, 100, 10)
 _register("QFT-30", 1000, True, qft, 30)

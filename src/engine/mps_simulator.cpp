@@ -299,6 +299,9 @@ void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const Instructio
     }
   };
 
+  // Replayed shots already fill the cores: their walk never looks for layers.
+  const bool layers = stamp_times_ && side_threads_ != 1 && (side_threads_ > 1 || thread_count_ > 1);
+
   // Composites are walked with a stack of their own: nesting may be deep. A
   // walk inside a composite (a sub-list walked on its own) keeps a stack of
   // its own too, so that the engine's reused one is never walked twice.
@@ -346,7 +349,7 @@ void MpsSimulator::ExecuteInstructions(QuantumCircuit& circuit, const Instructio
         break;
       default: {
         const size_t after =
-            record->qubits.size() == 2
+            record->qubits.size() == 2 && layers
                 ? ExecuteGateLayer(current, index,
                                    !ran_once_ && !frame.nested && first_measure >= 0
                                        ? static_cast<size_t>(first_measure)

@@ -7,6 +7,7 @@
 #include <complex>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -33,8 +34,6 @@ constexpr Eigen::Index kParallelMinRows = 512;
 
 // Set on a thread whose splits must stay on it (see SerialMath).
 thread_local bool tSerialMath = false;
-// Products of at least this many multiply-adds go to the BLAS.
-constexpr Eigen::Index kBlasMinWork = 4096;
 
 // Eigen's thread count is process-wide: set it on change.
 void UseThreads(int threads) {
@@ -165,6 +164,18 @@ void CompleteBasis(Complex* columns, Eigen::Index m, Eigen::Index first, Eigen::
   }
 }
 
+// Room for N complex numbers, left uninitialised: std::complex zeroes itself,
+// and zeroing arrays sized for the largest shape cost more than the whole
+// split of a 2 x 2 matrix. Every entry read is written first.
+template <size_t N>
+class ComplexScratch {
+ public:
+  Complex* data() { return std::launder(reinterpret_cast<Complex*>(bytes_)); }
+
+ private:
+  alignas(Complex) unsigned char bytes_[N * sizeof(Complex)];
+};
+
 }  // namespace
 
 bool SmallSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
@@ -176,8 +187,10 @@ bool SmallSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
   const Eigen::Index m = wide ? cols : rows;
   const Eigen::Index k = wide ? rows : cols;
   if (k < 1 || k > kSmallSvdMaxSide || m > kSmallSvdMaxLongSide) return false;
-  Complex w[kSmallSvdMaxLongSide * kSmallSvdMaxSide];
-  Complex v[kSmallSvdMaxSide * kSmallSvdMaxSide];
+  ComplexScratch<kSmallSvdMaxLongSide * kSmallSvdMaxSide> w_room;
+  Complex* const w = w_room.data();
+  ComplexScratch<kSmallSvdMaxSide * kSmallSvdMaxSide> v_room;
+  Complex* const v = v_room.data();
   for (Eigen::Index j = 0; j < k; ++j) {
     for (Eigen::Index i = 0; i < m; ++i) {
       const Complex x = wide ? std::conj(a(j, i)) : a(i, j);
@@ -274,8 +287,10 @@ bool SmallSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh) {
   }
   // The left vectors of the working matrix (its normalised columns) and the
   // right ones (the accumulated rotations), both in that order.
-  Complex left[kSmallSvdMaxLongSide * kSmallSvdMaxSide];
-  Complex right[kSmallSvdMaxSide * kSmallSvdMaxSide];
+  ComplexScratch<kSmallSvdMaxLongSide * kSmallSvdMaxSide> left_room;
+  Complex* const left = left_room.data();
+  ComplexScratch<kSmallSvdMaxSide * kSmallSvdMaxSide> right_room;
+  Complex* const right = right_room.data();
   values.resize(k);
   Eigen::Index nonzero = k;
   for (Eigen::Index j = 0; j < k; ++j) {
@@ -319,7 +334,7 @@ bool LapackSvdInto(Eigen::Index rows, Eigen::Index cols, const Complex* a, doubl
                          u, vh);
 }
 
-void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out) {
+void MultiplyIntoLarge(const Matrix& a, const Matrix& b, Matrix& out) {
   constexpr Eigen::Index kIntMax = std::numeric_limits<int32_t>::max();
   const platform::BlasLibrary* blas = nullptr;
   if (a.rows() * a.cols() * b.cols() >= kBlasMinWork && a.cols() == b.rows() && &out != &a &&

@@ -34,9 +34,22 @@ bool SmallSvd(const Matrix& a, Eigen::VectorXd& values, Matrix& u, Matrix& vh);
 bool LapackSvdInto(Eigen::Index rows, Eigen::Index cols, const Complex* a, double* values,
                    Complex* u, Complex* vh);
 
-// out := a * b; large products go to the BLAS when the build has one (its
-// kernels are chosen for the processor at run time, Eigen's at build time).
-void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out);
+// MultiplyInto's path for large products: the BLAS when one is loaded.
+void MultiplyIntoLarge(const Matrix& a, const Matrix& b, Matrix& out);
+
+// Products of at least this many multiply-adds go to the BLAS.
+constexpr Eigen::Index kBlasMinWork = 4096;
+
+// out := a * b; large products go to the BLAS (its kernels are chosen for the
+// processor at run time, Eigen's at build time). Small ones, by far the most
+// common in a replayed shot, stay inline in the caller.
+inline void MultiplyInto(const Matrix& a, const Matrix& b, Matrix& out) {
+  if (a.rows() * a.cols() * b.cols() < kBlasMinWork) {
+    out.noalias() = a * b;
+  } else {
+    MultiplyIntoLarge(a, b, out);
+  }
+}
 
 // Whether a LAPACK library has been loaded (platform::LoadBlas).
 bool HaveLapack();

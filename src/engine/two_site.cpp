@@ -153,7 +153,8 @@ void MpsSimulator::ApplyTwoQubitGate(uint64_t a, uint64_t b, GateKind k, const M
   const uint64_t lo = std::min(a, b);
   const uint64_t hi = std::max(a, b);
   MoveQubit(hi, lo + 1);
-  ApplyTwoSiteGate(lo, k, matrix, b <= a);
+  // Both positions and the matrix were checked above.
+  if (UpdatePair(lo, k, matrix, b <= a, split_work_)) chain_at_checkpoint_ = false;
 }
 
 bool TwoQubitMatrixFits(GateKind k, const Matrix& matrix) {

@@ -149,6 +149,30 @@ TEST(SmallSvd, RankDeficientAndZeroMatricesGetOrthonormalVectors) {
   }
 }
 
+TEST(SmallSvd, ResultDoesNotDependOnTheSplitsBefore) {
+  // The working storage is not cleared between calls: every entry the split
+  // reads must be one it wrote, so a split after a large one (which leaves
+  // its numbers behind on the stack) is bit for bit the split alone.
+  const Matrix rank_one = RandomMatrix(4, 1, 5) * RandomMatrix(1, 2, 6);
+  const Matrix cases[] = {rank_one, Matrix(rank_one.adjoint()), Matrix(Matrix::Zero(2, 2)),
+                          Matrix(Matrix::Zero(3, 5)), RandomMatrix(2, 2, 7), RandomMatrix(1, 3, 8)};
+  for (const Matrix& a : cases) {
+    Eigen::VectorXd values, again_values;
+    Matrix u, vh, again_u, again_vh;
+    ASSERT_TRUE(SmallSvd(a, values, u, vh));
+    Matrix filler = RandomMatrix(16, 8, 9) * 1e3;
+    Eigen::VectorXd filler_values;
+    Matrix filler_u, filler_vh;
+    ASSERT_TRUE(SmallSvd(filler, filler_values, filler_u, filler_vh));
+    ASSERT_TRUE(SmallSvd(Matrix(filler.adjoint()), filler_values, filler_u, filler_vh));
+    ASSERT_TRUE(SmallSvd(a, again_values, again_u, again_vh));
+    EXPECT_EQ(values, again_values);
+    EXPECT_EQ(u, again_u);
+    EXPECT_EQ(vh, again_vh);
+    ExpectThinSvdOf(a, again_values, again_u, again_vh);
+  }
+}
+
 TEST(SmallSvd, RefusesLargeOrNonFiniteInput) {
   Eigen::VectorXd values;
   Matrix u, vh;
