@@ -161,7 +161,7 @@ def test_zero_shots():
 
 
 def slow_circuit():
-    """Tens of milliseconds per shot: the reset first makes every shot rerun it all."""
+    """Several milliseconds per shot: the reset first makes every shot rerun it all."""
     rng = np.random.default_rng(1)
     qc = vl.QuantumCircuit(14)
     qc.reset(0)
@@ -216,7 +216,8 @@ def test_cancel_queued_job_and_refuse_sync_while_busy():
 def test_lifetimes_when_the_host_drops_things():
     backend = vl.BackendV2()
     qc = slow_circuit()
-    running = backend.run(qc, shots=12)
+    # Long enough to outlast the collections below in a large test process.
+    running = backend.run(qc, shots=100)
     queued = [backend.run(slow_circuit(), shots=1) for _ in range(2)]
     del qc  # the job runs what the circuit held when run was called
     result = queued[0].result()
@@ -231,7 +232,7 @@ def test_lifetimes_when_the_host_drops_things():
     assert result.success is False
     assert running.result() is running.result()
     counts = running.result().get_counts()
-    assert sum(counts.values()) == 12
+    assert sum(counts.values()) == 100
 
 
 def test_dropping_job_keeps_result_and_result_keeps_engine():
