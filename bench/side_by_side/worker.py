@@ -28,13 +28,12 @@ def velorin_time(n, gates, shots, readout):
         gate = getattr(qc, name)(*params, *qubits)
         if condition:
             gate.c_if(*condition[0])
+    backend = vl.BackendV2()
     if readout == "probabilities":
-        backend = vl.BackendV2()
         start = time.perf_counter()
         probabilities = backend.run(qc, shots=1, mode="sync").result().get_probabilities()
         return time.perf_counter() - start, len(probabilities)
     qc.measure_all()
-    backend = vl.BackendV2()
     # A synchronous run: no waiting on the job's polling interval.
     start = time.perf_counter()
     job = backend.run(qc, shots=shots, mode="sync")
